@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace pellorin::cli {
+
+inline constexpr std::string_view kUsage =
+    "usage: pellorin-move [--dry-run] [--no-ask] [PATTERN [ROOT]]";
+
+struct CommandLine {
+  bool dryRun = false;
+  bool noAsk = false;
+  bool help = false;
+  bool version = false;
+  std::optional<std::string> pattern;
+  std::optional<std::string> root;
+};
+
+// The options and operands after the program name; nothing when they do not fit the usage.
+// "--" ends the options, so a pattern or root that begins with "-" can still be given.
+std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> arguments);
+
+}  // namespace pellorin::cli

@@ -1,0 +1,70 @@
+// pellorin-move: one Move run from a terminal or a script, with the same checks, rules and log as
+// the window's Move button.
+
+#include <exception>
+#include <iostream>
+#include <memory>
+#include <vector>
+
+#include "command_line.h"
+#include "pellorin/version.h"
+#include "platform/platform.h"
+#include "sorting/dry_run_file_system.h"
+#include "sorting/move_run.h"
+#include "terminal_window.h"
+
+namespace {
+
+constexpr int kNoErrors = 0;
+constexpr int kErrorEntries = 1;
+constexpr int kRefused = 2;
+
+int Run(const pellorin::cli::CommandLine& line) {
+  using namespace pellorin;
+  cli::TerminalWindow window(line.pattern.value_or(platform::DefaultPattern()),
+                             line.root.value_or(platform::DefaultRootFolder()), std::cin,
+                             std::cout, std::cerr, !line.noAsk);
+  const auto disk = platform::MakeFileSystem();
+  std::unique_ptr<FileSystemObject> dryRun;
+  if (line.dryRun) dryRun = std::make_unique<DryRunFileSystem>(*disk);
+  const auto files = platform::MakeFileEnumeration();
+
+  const auto outcome = MoveRun(window, dryRun ? *dryRun : *disk, *files);
+  window.Results().Finish();
+  if (!outcome.inputsAccepted) return kRefused;
+  return outcome.errorEntries == 0 ? kNoErrors : kErrorEntries;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const auto line = pellorin::cli::ParseCommandLine(arguments);
+  if (!line) {
+    std::cerr << pellorin::cli::kUsage << '\n';
+    return kRefused;
+  }
+  if (line->help) {
+    std::cout << pellorin::cli::kUsage << "\n\n"
+              << "Moves each file that matches PATTERN (default /tmp/*.mp3) into a folder named\n"
+              << "after its artist under ROOT (default the music folder's mp3 folder).\n\n"
+              << "  --dry-run  print what would be done, change nothing\n"
+              << "  --no-ask   never ask for an artist: such files stay where they are\n"
+              << "  --help     show this help\n"
+              << "  --version  show the version\n\n"
+              << "Exit status: 0 all went well, 1 some file could not be filed, 2 invalid input.\n";
+    return kNoErrors;
+  }
+  if (line->version) {
+    std::cout << "pellorin-move " << pellorin::version::kDisplay << '\n';
+    return kNoErrors;
+  }
+  try {
+    return Run(*line);
+  } catch (const std::exception& failure) {
+    std::cout.flush();
+    std::cerr << "pellorin-move: " << failure.what() << '\n';
+    return kRefused;
+  }
+}

@@ -1,0 +1,54 @@
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/platform.h"
+#include "posix_file_enumeration.h"
+#include "paths.h"
+#include "posix_file_system.h"
+
+namespace pellorin::platform {
+namespace {
+
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  if (const passwd* user = ::getpwuid(::getuid()); user != nullptr && user->pw_dir != nullptr) {
+    return user->pw_dir;
+  }
+  return "/";
+}
+
+// The user's music folder as the desktop names it (XDG_MUSIC_DIR in user-dirs.dirs), else ~/Music.
+std::string MusicFolder() {
+  const std::string home = HomeFolder();
+  const char* configHome = std::getenv("XDG_CONFIG_HOME");
+  const std::string config =
+      (configHome != nullptr && *configHome == '/') ? configHome : home + "/.config";
+  std::ifstream dirs(config + "/user-dirs.dirs");
+  const std::string key = "XDG_MUSIC_DIR=\"";
+  for (std::string line; std::getline(dirs, line);) {
+    if (!line.starts_with(key) || !line.ends_with('"')) continue;
+    std::string value = line.substr(key.size(), line.size() - key.size() - 1);
+    if (value.starts_with("$HOME")) value = home + value.substr(5);
+    if (value.starts_with('/') && value != home && value != home + "/") return value;
+  }
+  return posix::JoinPath(home, "Music");
+}
+
+}  // namespace
+
+std::unique_ptr<FileSystemObject> MakeFileSystem() {
+  return std::make_unique<posix::PosixFileSystem>();
+}
+
+std::unique_ptr<FileEnumeration> MakeFileEnumeration() {
+  return std::make_unique<posix::PosixFileEnumeration>();
+}
+
+std::string DefaultPattern() { return "/tmp/*.mp3"; }
+
+std::string DefaultRootFolder() { return posix::JoinPath(MusicFolder(), "mp3"); }
+
+}  // namespace pellorin::platform

@@ -1,0 +1,66 @@
+#include "posix_file_enumeration.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+
+#include "paths.h"
+
+namespace pellorin::posix {
+namespace {
+
+struct FolderCloser {
+  void operator()(DIR* folder) const { ::closedir(folder); }
+};
+
+bool IsRegularFile(DIR* folder, const dirent& entry) {
+  if (entry.d_type != DT_UNKNOWN) return entry.d_type == DT_REG;
+  struct stat info{};
+  return ::fstatat(::dirfd(folder), entry.d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISREG(info.st_mode);
+}
+
+}  // namespace
+
+std::error_code PosixFileEnumeration::First(std::string_view pattern, std::string& name) {
+  names_.clear();
+  next_ = 0;
+  name.clear();
+  const auto folderPath = KernelPath(ParentFolder(pattern));
+  const auto glob = KernelPath(LastComponent(pattern));
+  if (!folderPath || !glob) return {EINVAL, std::generic_category()};
+
+  const std::unique_ptr<DIR, FolderCloser> folder(
+      ::opendir(folderPath->empty() ? "." : folderPath->c_str()));
+  if (!folder) return {errno, std::generic_category()};
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(folder.get());
+    if (entry == nullptr) break;
+    if (entry->d_name[0] == '.' || ::fnmatch(glob->c_str(), entry->d_name, 0) != 0) continue;
+    if (IsRegularFile(folder.get(), *entry)) names_.emplace_back(entry->d_name);
+  }
+  if (errno != 0) {
+    const std::error_code failure{errno, std::generic_category()};
+    names_.clear();
+    return failure;
+  }
+  std::sort(names_.begin(), names_.end());
+  return Next(name);
+}
+
+std::error_code PosixFileEnumeration::Next(std::string& name) {
+  if (next_ < names_.size()) {
+    name = std::move(names_[next_++]);
+  } else {
+    name.clear();
+  }
+  return {};
+}
+
+}  // namespace pellorin::posix

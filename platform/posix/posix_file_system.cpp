@@ -1,0 +1,194 @@
+#include "posix_file_system.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <vector>
+
+#include "paths.h"
+
+namespace pellorin::posix {
+namespace {
+
+std::error_code LastError() { return {errno, std::generic_category()}; }
+std::error_code Error(int number) { return {number, std::generic_category()}; }
+
+// Errors by which a file system says it cannot do what was asked at all, as opposed to "not now".
+bool Unsupported(int number) {
+  return number == EINVAL || number == ENOSYS || number == ENOTSUP || number == EOPNOTSUPP;
+}
+bool LinkUnsupported(int number) { return Unsupported(number) || number == EPERM || number == EMLINK; }
+
+}  // namespace
+
+std::string PosixFileSystem::GetParentFolderName(std::string_view path) const {
+  return ParentFolder(path);
+}
+
+bool PosixFileSystem::FolderExists(std::string_view path) const {
+  const auto kernelPath = KernelPath(path);
+  struct stat info{};
+  return kernelPath && !path.empty() && calls_.Stat(kernelPath->c_str(), &info) == 0 &&
+         S_ISDIR(info.st_mode);
+}
+
+bool PosixFileSystem::PathExists(std::string_view path) const {
+  const auto kernelPath = KernelPath(path);
+  struct stat info{};
+  return kernelPath && !path.empty() && calls_.Lstat(kernelPath->c_str(), &info) == 0;
+}
+
+std::string PosixFileSystem::BuildPath(std::string_view path, std::string_view name) const {
+  return JoinPath(path, name);
+}
+
+std::error_code PosixFileSystem::CreateFolder(std::string_view path) {
+  const auto kernelPath = KernelPath(path);
+  if (!kernelPath || path.empty()) return Error(EINVAL);
+  if (calls_.Mkdir(kernelPath->c_str(), 0777) != 0) return LastError();
+  return {};
+}
+
+std::error_code PosixFileSystem::MoveFile(std::string_view source, std::string_view destination) {
+  const auto from = KernelPath(source);
+  const auto to = KernelPath(destination);
+  if (!from || !to || source.empty() || destination.empty()) return Error(EINVAL);
+  const auto moved = RenameWithoutReplacing(*from, *to);
+  if (moved.value() == EXDEV) return CopyAcrossDevices(*from, *to);
+  return moved;
+}
+
+std::error_code PosixFileSystem::RenameWithoutReplacing(const std::string& from,
+                                                        const std::string& to) {
+  if (calls_.RenameNoReplace(from.c_str(), to.c_str()) == 0) return {};
+  const int number = errno;
+  if (!Unsupported(number)) return Error(number);
+  return LinkOrPlaceholderRename(from, to);
+}
+
+std::error_code PosixFileSystem::LinkOrPlaceholderRename(const std::string& from,
+                                                         const std::string& to) {
+  if (calls_.Link(from.c_str(), to.c_str()) == 0) {
+    if (calls_.Unlink(from.c_str()) == 0) return {};
+    const auto failure = LastError();
+    calls_.Unlink(to.c_str());
+    return failure;
+  }
+  if (!LinkUnsupported(errno)) return LastError();
+
+  // No hard links either (FAT): claim the name exclusively, then rename over our own placeholder.
+  const int placeholder = calls_.Open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (placeholder < 0) return LastError();
+  calls_.Close(placeholder);
+  if (calls_.Rename(from.c_str(), to.c_str()) == 0) return {};
+  const auto failure = LastError();
+  calls_.Unlink(to.c_str());
+  return failure;
+}
+
+std::error_code PosixFileSystem::CopyAcrossDevices(const std::string& source,
+                                                   const std::string& destination) {
+  struct stat existing{};
+  if (calls_.Lstat(destination.c_str(), &existing) == 0) return Error(EEXIST);
+
+  const int sourceFd = calls_.Open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0);
+  if (sourceFd < 0) return LastError();
+  struct stat sourceInfo{};
+  std::error_code failure;
+  if (calls_.Fstat(sourceFd, &sourceInfo) != 0) {
+    failure = LastError();
+  } else if (!S_ISREG(sourceInfo.st_mode)) {
+    failure = Error(EINVAL);
+  }
+
+  std::string temporary;
+  const std::string folder = ParentFolder(destination);
+  if (!failure) {
+    const int temporaryFd = CreateTemporary(folder, temporary);
+    failure = temporaryFd < 0 ? LastError()
+                              : CopyIntoTemporary(sourceFd, sourceInfo, temporary, temporaryFd);
+  }
+  calls_.Close(sourceFd);
+  if (failure) return failure;
+
+  if (auto published = RenameWithoutReplacing(temporary, destination)) {
+    calls_.Unlink(temporary.c_str());
+    return published;
+  }
+  FlushFolder(folder);
+  if (calls_.Unlink(source.c_str()) != 0) {
+    // The source cannot go, so the copy must not stay: one file, where it was.
+    failure = LastError();
+    calls_.Unlink(destination.c_str());
+    return failure;
+  }
+  FlushFolder(ParentFolder(source));
+  return {};
+}
+
+// Copies, carries mode and times over where the file system keeps them, flushes and closes the
+// temporary; on failure the temporary is gone.
+std::error_code PosixFileSystem::CopyIntoTemporary(int sourceFd, const struct stat& sourceInfo,
+                                                   const std::string& temporary,
+                                                   int temporaryFd) {
+  auto failure = CopyBytes(sourceFd, temporaryFd);
+  if (!failure) {
+    calls_.Fchmod(temporaryFd, sourceInfo.st_mode & 07777);
+    const struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
+    calls_.Futimens(temporaryFd, times);
+    if (calls_.Fsync(temporaryFd) != 0 && !Unsupported(errno)) failure = LastError();
+  }
+  if (calls_.Close(temporaryFd) != 0 && !failure) failure = LastError();
+  if (failure) calls_.Unlink(temporary.c_str());
+  return failure;
+}
+
+std::error_code PosixFileSystem::CopyBytes(int fromFd, int toFd) {
+  std::vector<char> buffer(1 << 20);
+  for (;;) {
+    const ssize_t got = calls_.Read(fromFd, buffer.data(), buffer.size());
+    if (got == 0) return {};
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return LastError();
+    }
+    for (ssize_t written = 0; written < got;) {
+      const ssize_t put = calls_.Write(toFd, buffer.data() + written,
+                                       static_cast<size_t>(got - written));
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        return LastError();
+      }
+      written += put;
+    }
+  }
+}
+
+// A hidden name of our own in the destination folder, created exclusively so that nothing of
+// anyone else's is ever written to. Returns the descriptor, or -1 with errno set.
+int PosixFileSystem::CreateTemporary(const std::string& folder, std::string& temporary) {
+  static std::atomic<unsigned> counter{0};
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporary = JoinPath(folder, ".pellorin-" + std::to_string(::getpid()) + "-" +
+                                     std::to_string(stamp) + "-" + std::to_string(counter++) +
+                                     ".part");
+    const int fd =
+        calls_.Open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+void PosixFileSystem::FlushFolder(const std::string& folder) {
+  const int fd = calls_.Open(folder.empty() ? "." : folder.c_str(),
+                             O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  if (fd < 0) return;
+  calls_.Fsync(fd);
+  calls_.Close(fd);
+}
+
+}  // namespace pellorin::posix

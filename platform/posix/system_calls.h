@@ -1,0 +1,35 @@
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <time.h>
+
+namespace pellorin::posix {
+
+// The one seam between the POSIX layer and the kernel. Each call behaves exactly like the system
+// call it is named after (a result of -1 with errno set on failure), so a test can derive from it
+// and make any single call fail with the error it wants.
+class SystemCalls {
+ public:
+  virtual ~SystemCalls() = default;
+
+  virtual int Stat(const char* path, struct stat* info);
+  virtual int Lstat(const char* path, struct stat* info);
+  virtual int Mkdir(const char* path, mode_t mode);
+  virtual int RenameNoReplace(const char* from, const char* to);
+  virtual int Rename(const char* from, const char* to);
+  virtual int Link(const char* from, const char* to);
+  virtual int Unlink(const char* path);
+  virtual int Open(const char* path, int flags, mode_t mode);
+  virtual int Close(int fd);
+  virtual ssize_t Read(int fd, void* buffer, size_t size);
+  virtual ssize_t Write(int fd, const void* buffer, size_t size);
+  virtual int Fsync(int fd);
+  virtual int Fstat(int fd, struct stat* info);
+  virtual int Fchmod(int fd, mode_t mode);
+  virtual int Futimens(int fd, const struct timespec times[2]);
+
+  static SystemCalls& Real();
+};
+
+}  // namespace pellorin::posix

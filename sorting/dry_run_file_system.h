@@ -1,0 +1,32 @@
+#pragma once
+
+#include <set>
+#include <string>
+
+#include "file_system.h"
+
+namespace pellorin {
+
+// Answers as the disk would after the folders and moves asked of it, without changing anything:
+// reads go to the disk, writes are kept in memory. A second file of the same artist thus finds
+// the folder that the first one "created".
+class DryRunFileSystem final : public FileSystemObject {
+ public:
+  explicit DryRunFileSystem(const FileSystemObject& disk) : disk_(disk) {}
+
+  std::string GetParentFolderName(std::string_view path) const override;
+  bool FolderExists(std::string_view path) const override;
+  bool PathExists(std::string_view path) const override;
+  std::string BuildPath(std::string_view path, std::string_view name) const override;
+  std::error_code CreateFolder(std::string_view path) override;
+  std::error_code MoveFile(std::string_view source, std::string_view destination) override;
+  std::string_view FolderSeparators() const override;
+
+ private:
+  const FileSystemObject& disk_;
+  std::set<std::string, std::less<>> createdFolders_;
+  std::set<std::string, std::less<>> movedIn_;
+  std::set<std::string, std::less<>> movedAway_;
+};
+
+}  // namespace pellorin

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace pellorin {
+
+// The file operations that a Move run relies on. Paths are in the platform's own spelling.
+class FileSystemObject {
+ public:
+  virtual ~FileSystemObject() = default;
+
+  // The path without its last component; empty when the path has no folder part.
+  virtual std::string GetParentFolderName(std::string_view path) const = 0;
+  // True only for an existing folder; false for the empty text.
+  virtual bool FolderExists(std::string_view path) const = 0;
+  // True when anything (file, folder, link) exists under that path.
+  virtual bool PathExists(std::string_view path) const = 0;
+  // Path and name joined by exactly one separator.
+  virtual std::string BuildPath(std::string_view path, std::string_view name) const = 0;
+  // Creates that one folder; fails when it exists, its parent is missing or access is denied.
+  virtual std::error_code CreateFolder(std::string_view path) = 0;
+  // Moves one file to the full destination path. Never replaces an existing file and never
+  // leaves the file in two places or in none.
+  virtual std::error_code MoveFile(std::string_view source, std::string_view destination) = 0;
+  // The characters that separate folders in a path here.
+  virtual std::string_view FolderSeparators() const = 0;
+};
+
+// The ordinary files (not folders, not hidden, not system files) that match a pattern whose last
+// component may hold wildcards. The list is taken at the first call, so files moved during a run
+// are never offered again.
+class FileEnumeration {
+ public:
+  virtual ~FileEnumeration() = default;
+  // Starts over with a pattern; name becomes the first match, or empty when there is none.
+  virtual std::error_code First(std::string_view pattern, std::string& name) = 0;
+  // name becomes the next match, or empty after the last.
+  virtual std::error_code Next(std::string& name) = 0;
+};
+
+}  // namespace pellorin

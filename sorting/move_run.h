@@ -1,0 +1,27 @@
+#pragma once
+
+// The Move run, the heart of Pellorin. A front end (the window, the terminal, a test) hands it a
+// RunWindow, a FileSystemObject and a FileEnumeration and the run calls back into them:
+//
+//   window texts -> input checks -> enumeration -> artist rules (or the input box)
+//     -> artist folder found or created -> file moved -> one log entry per step -> closing count
+//
+// The run owns no state beyond one call; everything it changes is on disk or in the results box.
+
+#include <cstdint>
+
+#include "file_system.h"
+#include "run_window.h"
+
+namespace pellorin {
+
+struct MoveRunOutcome {
+  bool inputsAccepted = false;  // false when a message box ended the run before it began
+  std::int64_t filesMoved = 0;
+  std::int64_t errorEntries = 0;
+};
+
+// One synchronous Move run over the window's pattern and root folder.
+MoveRunOutcome MoveRun(RunWindow& window, FileSystemObject& fileSystem, FileEnumeration& files);
+
+}  // namespace pellorin

@@ -1,0 +1,18 @@
+#include "results_log.h"
+
+#include <string>
+
+namespace pellorin {
+
+void AppendResult(ResultsBox& box, std::string_view entry) {
+  if (box.IsEmpty()) {
+    box.Append(entry);
+    return;
+  }
+  std::string separated;
+  separated.reserve(kCrLf.size() + entry.size());
+  separated.append(kCrLf).append(entry);
+  box.Append(separated);
+}
+
+}  // namespace pellorin

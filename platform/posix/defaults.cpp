@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "paths.h"
 #include "platform/platform.h"
 #include "posix_file_enumeration.h"
-#include "paths.h"
 #include "posix_file_system.h"
 
 namespace pellorin::platform {

@@ -20,7 +20,7 @@ struct FolderCloser {
 
 bool IsRegularFile(DIR* folder, const dirent& entry) {
   if (entry.d_type != DT_UNKNOWN) return entry.d_type == DT_REG;
-  struct stat info{};
+  struct stat info {};
   return ::fstatat(::dirfd(folder), entry.d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
          S_ISREG(info.st_mode);
 }

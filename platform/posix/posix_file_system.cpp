@@ -20,7 +20,9 @@ std::error_code Error(int number) { return {number, std::generic_category()}; }
 bool Unsupported(int number) {
   return number == EINVAL || number == ENOSYS || number == ENOTSUP || number == EOPNOTSUPP;
 }
-bool LinkUnsupported(int number) { return Unsupported(number) || number == EPERM || number == EMLINK; }
+bool LinkUnsupported(int number) {
+  return Unsupported(number) || number == EPERM || number == EMLINK;
+}
 
 }  // namespace
 
@@ -30,14 +32,14 @@ std::string PosixFileSystem::GetParentFolderName(std::string_view path) const {
 
 bool PosixFileSystem::FolderExists(std::string_view path) const {
   const auto kernelPath = KernelPath(path);
-  struct stat info{};
+  struct stat info {};
   return kernelPath && !path.empty() && calls_.Stat(kernelPath->c_str(), &info) == 0 &&
          S_ISDIR(info.st_mode);
 }
 
 bool PosixFileSystem::PathExists(std::string_view path) const {
   const auto kernelPath = KernelPath(path);
-  struct stat info{};
+  struct stat info {};
   return kernelPath && !path.empty() && calls_.Lstat(kernelPath->c_str(), &info) == 0;
 }
 
@@ -91,12 +93,12 @@ std::error_code PosixFileSystem::LinkOrPlaceholderRename(const std::string& from
 
 std::error_code PosixFileSystem::CopyAcrossDevices(const std::string& source,
                                                    const std::string& destination) {
-  struct stat existing{};
+  struct stat existing {};
   if (calls_.Lstat(destination.c_str(), &existing) == 0) return Error(EEXIST);
 
   const int sourceFd = calls_.Open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0);
   if (sourceFd < 0) return LastError();
-  struct stat sourceInfo{};
+  struct stat sourceInfo {};
   std::error_code failure;
   if (calls_.Fstat(sourceFd, &sourceInfo) != 0) {
     failure = LastError();
@@ -132,8 +134,7 @@ std::error_code PosixFileSystem::CopyAcrossDevices(const std::string& source,
 // Copies, carries mode and times over where the file system keeps them, flushes and closes the
 // temporary; on failure the temporary is gone.
 std::error_code PosixFileSystem::CopyIntoTemporary(int sourceFd, const struct stat& sourceInfo,
-                                                   const std::string& temporary,
-                                                   int temporaryFd) {
+                                                   const std::string& temporary, int temporaryFd) {
   auto failure = CopyBytes(sourceFd, temporaryFd);
   if (!failure) {
     calls_.Fchmod(temporaryFd, sourceInfo.st_mode & 07777);
@@ -156,8 +157,8 @@ std::error_code PosixFileSystem::CopyBytes(int fromFd, int toFd) {
       return LastError();
     }
     for (ssize_t written = 0; written < got;) {
-      const ssize_t put = calls_.Write(toFd, buffer.data() + written,
-                                       static_cast<size_t>(got - written));
+      const ssize_t put =
+          calls_.Write(toFd, buffer.data() + written, static_cast<size_t>(got - written));
       if (put < 0) {
         if (errno == EINTR) continue;
         return LastError();
@@ -173,19 +174,18 @@ int PosixFileSystem::CreateTemporary(const std::string& folder, std::string& tem
   static std::atomic<unsigned> counter{0};
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temporary = JoinPath(folder, ".pellorin-" + std::to_string(::getpid()) + "-" +
-                                     std::to_string(stamp) + "-" + std::to_string(counter++) +
-                                     ".part");
-    const int fd =
-        calls_.Open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    temporary =
+        JoinPath(folder, ".pellorin-" + std::to_string(::getpid()) + "-" + std::to_string(stamp) +
+                             "-" + std::to_string(counter++) + ".part");
+    const int fd = calls_.Open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
 }
 
 void PosixFileSystem::FlushFolder(const std::string& folder) {
-  const int fd = calls_.Open(folder.empty() ? "." : folder.c_str(),
-                             O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  const int fd =
+      calls_.Open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
   if (fd < 0) return;
   calls_.Fsync(fd);
   calls_.Close(fd);

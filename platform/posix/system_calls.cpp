@@ -26,9 +26,7 @@ ssize_t SystemCalls::Write(int fd, const void* buffer, size_t size) {
 int SystemCalls::Fsync(int fd) { return ::fsync(fd); }
 int SystemCalls::Fstat(int fd, struct stat* info) { return ::fstat(fd, info); }
 int SystemCalls::Fchmod(int fd, mode_t mode) { return ::fchmod(fd, mode); }
-int SystemCalls::Futimens(int fd, const struct timespec times[2]) {
-  return ::futimens(fd, times);
-}
+int SystemCalls::Futimens(int fd, const struct timespec times[2]) { return ::futimens(fd, times); }
 
 SystemCalls& SystemCalls::Real() {
   static SystemCalls real;

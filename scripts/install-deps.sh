@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that Pellorin needs and that this machine lacks.
+# Usage: install-deps.sh build|test...   (each word adds a group of packages)
+set -euo pipefail
+
+declare -A groups=(
+  [build]="cmake g++ ninja-build"
+  [test]="libgtest-dev clang-format"
+)
+
+wanted=()
+for group in "$@"; do
+  [[ -n ${groups[$group]+x} ]] || { echo "install-deps: unknown group '$group'" >&2; exit 2; }
+  read -r -a packages <<<"${groups[$group]}"
+  wanted+=("${packages[@]}")
+done
+
+missing=()
+for package in "${wanted[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [[ $status == "install ok installed" ]] || missing+=("$package")
+done
+(( ${#missing[@]} == 0 )) && exit 0
+
+sudo=()
+if (( EUID != 0 )); then
+  command -v sudo >/dev/null || { echo "install-deps: need root to install: ${missing[*]}" >&2; exit 1; }
+  sudo=(sudo)
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

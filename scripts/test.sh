@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test: plain, then under AddressSanitizer and
+# UndefinedBehaviorSanitizer, with warnings as errors.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh build test
+scripts/check-format.sh
+
+for preset in debug asan; do
+  echo "== $preset"
+  cmake --preset "$preset" -DPELLORIN_WERROR=ON
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done

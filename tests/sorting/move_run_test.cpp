@@ -1,0 +1,168 @@
+// The Move run against an in-memory disk and a scripted window.
+
+#include "sorting/move_run.h"
+
+#include <gtest/gtest.h>
+
+#include "support/memory_file_system.h"
+#include "support/scripted_window.h"
+
+namespace pellorin {
+namespace {
+
+using Events = std::vector<std::string>;
+
+class MoveRunTest : public ::testing::Test {
+ protected:
+  MoveRunTest() { disk.folders = {"c:", "c:\\temp", "c:\\music", "c:\\music\\mp3"}; }
+
+  void AddFile(const std::string& name) { disk.files["c:\\temp\\" + name] = name; }
+  bool Filed(const std::string& artist, const std::string& name) const {
+    return disk.files.contains("c:\\music\\mp3\\" + artist + "\\" + name);
+  }
+  MoveRunOutcome Run() { return MoveRun(window, disk, disk); }
+
+  testing::MemoryFileSystem disk;
+  testing::ScriptedWindow window;
+};
+
+TEST_F(MoveRunTest, NewArtistIsCreatedThenFoundByItsSecondFile) {
+  AddFile("Artist - One.mp3");
+  AddFile("Artist - Two.mp3");
+  const auto outcome = Run();
+  EXPECT_EQ(window.results.text,
+            "Directory \"c:\\music\\mp3\\Artist\" Created.\r\n"
+            "File \"Artist - One.mp3\" moved.\r\n"
+            "Directory \"c:\\music\\mp3\\Artist\" Exists.\r\n\r\n"
+            "File \"Artist - Two.mp3\" moved.\r\n"
+            "2files(s) moved.");
+  EXPECT_TRUE(Filed("Artist", "Artist - One.mp3") && Filed("Artist", "Artist - Two.mp3"));
+  EXPECT_EQ(outcome.filesMoved, 2);
+  EXPECT_EQ(outcome.errorEntries, 0);
+  EXPECT_EQ(window.events, (Events{"pointer 11", "pointer 0"}));
+}
+
+TEST_F(MoveRunTest, InvalidInputsShowOneMessageAndTouchNothing) {
+  const struct {
+    std::string pattern, root, message;
+  } cases[] = {
+      {"*.mp3", "c:\\music\\mp3", "message Invalid File Directory."},
+      {"c:\\missing\\*.mp3", "c:\\music\\mp3", "message Invalid File Directory."},
+      {"c:\\missing\\*.mp3", "c:\\missing", "message Invalid File Directory."},
+      {"c:\\temp\\*.mp3", "c:\\music\\missing", "message Invalid Root Directory."},
+  };
+  AddFile("Artist - One.mp3");
+  for (const auto& c : cases) {
+    window.pattern = c.pattern;
+    window.root = c.root;
+    window.results.text = "typed by the user";
+    window.events.clear();
+    EXPECT_FALSE(Run().inputsAccepted);
+    EXPECT_EQ(window.events, Events{c.message}) << "no pointer change, no second message";
+    EXPECT_EQ(window.results.text, "typed by the user");
+    EXPECT_TRUE(disk.files.contains("c:\\temp\\Artist - One.mp3"));
+  }
+}
+
+TEST_F(MoveRunTest, AsksForEachNameWithoutArtistAndNeverReusesThePreviousOne) {
+  AddFile("(Band) Live.mp3");
+  AddFile("Song.mp3");
+  AddFile("Tune.mp3");
+  window.answers = {" Typed ", ""};  // taken as typed; then Cancel
+  const auto outcome = Run();
+  EXPECT_EQ(window.events,
+            (Events{"pointer 11",
+                    "ask Please enter the artist for the following title:\r\nSong.mp3|"
+                    "Cannot find artist name.|Song.mp3",
+                    "ask Please enter the artist for the following title:\r\nTune.mp3|"
+                    "Cannot find artist name.|Tune.mp3",
+                    "pointer 0"}));
+  EXPECT_TRUE(Filed(" Typed ", "Song.mp3"));
+  EXPECT_TRUE(disk.files.contains("c:\\temp\\Tune.mp3"));
+  EXPECT_TRUE(
+      window.results.text.ends_with("File \"Song.mp3\" moved.\r\n"
+                                    "Error: Cannot establish directory name for \"Tune.mp3\"\r\n"
+                                    "2files(s) moved."));
+  EXPECT_EQ(outcome.errorEntries, 1);
+}
+
+TEST_F(MoveRunTest, FailuresAreLoggedAndTheRunGoesOn) {
+  AddFile("Taken - Song.mp3");
+  AddFile("Locked - Song.mp3");
+  AddFile("Zed - Song.mp3");
+  disk.folders.insert("c:\\music\\mp3\\Taken");
+  disk.files["c:\\music\\mp3\\Taken\\Taken - Song.mp3"] = "older";
+  disk.failingFolders.insert("c:\\music\\mp3\\Locked");
+  window.root = "c:\\music\\mp3\\";  // a trailing separator still gives one between the parts
+  const auto outcome = Run();
+  EXPECT_EQ(window.results.text,
+            "Error: Cannot create directory \"c:\\music\\mp3\\Locked\"\r\n"
+            "Directory \"c:\\music\\mp3\\Taken\" Exists.\r\n\r\n"
+            "Error moving File \"Taken - Song.mp3\"\r\n"
+            "Directory \"c:\\music\\mp3\\Zed\" Created.\r\n"
+            "File \"Zed - Song.mp3\" moved.\r\n"
+            "1files(s) moved.");
+  EXPECT_EQ(disk.files.at("c:\\music\\mp3\\Taken\\Taken - Song.mp3"), "older");
+  EXPECT_EQ(disk.files.at("c:\\temp\\Taken - Song.mp3"), "Taken - Song.mp3");
+  EXPECT_EQ(outcome.errorEntries, 2);
+}
+
+TEST_F(MoveRunTest, ArtistThatWouldLeaveTheRootIsRefused) {
+  AddFile("(..) Song.mp3");
+  AddFile("(.) Song.mp3");
+  AddFile("Asked.mp3");
+  window.answers = {"..\\..\\elsewhere"};
+  Run();
+  EXPECT_EQ(window.results.text,
+            "Error: Cannot create directory \"c:\\music\\mp3\\.\"\r\n"
+            "Error: Cannot create directory \"c:\\music\\mp3\\..\"\r\n"
+            "Error: Cannot create directory \"c:\\music\\mp3\\..\\..\\elsewhere\"\r\n"
+            "0files(s) moved.");
+  EXPECT_EQ(disk.files.size(), 3u);
+  EXPECT_EQ(disk.folders.size(), 4u);
+}
+
+TEST_F(MoveRunTest, BlanksAroundANameAreIgnoredForTheArtistButKeptForTheFile) {
+  AddFile("  Artist - Song.mp3 ");
+  AddFile("   ");
+  window.answers = {"Nobody"};
+  Run();
+  EXPECT_TRUE(Filed("Artist", "  Artist - Song.mp3 "));
+  EXPECT_TRUE(Filed("Nobody", "   "));
+  EXPECT_EQ(window.events[1],
+            "ask Please enter the artist for the following title:\r\n|"
+            "Cannot find artist name.|");
+  EXPECT_NE(window.results.text.find("File \"  Artist - Song.mp3 \" moved."), std::string::npos);
+}
+
+TEST_F(MoveRunTest, CountGoesOnPast32767) {
+  for (int i = 0; i < 32800; ++i) AddFile("A - " + std::to_string(i) + ".mp3");
+  EXPECT_EQ(Run().filesMoved, 32800);
+  EXPECT_TRUE(window.results.text.ends_with("\r\n32800files(s) moved."));
+}
+
+TEST_F(MoveRunTest, EmptyListingAndListingFailureStillCloseTheRun) {
+  window.results.text = "old log";
+  Run();
+  EXPECT_EQ(window.results.text, "0files(s) moved.");
+
+  AddFile("A - 1.mp3");
+  AddFile("A - 2.mp3");
+  disk.listingFailure = std::make_error_code(std::errc::io_error);
+  const auto outcome = Run();
+  EXPECT_EQ(window.results.text,
+            "Directory \"c:\\music\\mp3\\A\" Created.\r\n"
+            "File \"A - 1.mp3\" moved.\r\n"
+            "Error: Cannot list the files \"c:\\temp\\*.mp3\"\r\n"
+            "1files(s) moved.");
+  EXPECT_EQ(outcome.errorEntries, 1);
+}
+
+TEST_F(MoveRunTest, PointerComesBackWhenTheWindowFails) {
+  AddFile("Song.mp3");  // no answer scripted: the input box throws
+  EXPECT_THROW(Run(), std::runtime_error);
+  EXPECT_EQ(window.events.back(), "pointer 0");
+}
+
+}  // namespace
+}  // namespace pellorin

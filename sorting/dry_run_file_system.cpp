@@ -40,6 +40,8 @@ std::error_code DryRunFileSystem::MoveFile(std::string_view source, std::string_
   return {};
 }
 
-std::string_view DryRunFileSystem::FolderSeparators() const { return disk_.FolderSeparators(); }
+bool DryRunFileSystem::IsFolderName(std::string_view name) const {
+  return disk_.IsFolderName(name);
+}
 
 }  // namespace pellorin

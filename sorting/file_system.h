@@ -24,8 +24,9 @@ class FileSystemObject {
   // Moves one file to the full destination path. Never replaces an existing file and never
   // leaves the file in two places or in none.
   virtual std::error_code MoveFile(std::string_view source, std::string_view destination) = 0;
-  // The characters that separate folders in a path here.
-  virtual std::string_view FolderSeparators() const = 0;
+  // True when name can only mean a folder directly inside another one: never ".", "..", a
+  // path of several components, or a name that this file system would read as one of those.
+  virtual bool IsFolderName(std::string_view name) const = 0;
 };
 
 // The ordinary files (not folders, not hidden, not system files) that match a pattern whose last

@@ -72,7 +72,7 @@ class MoveRunner {
 
  private:
   bool MakeFolderReady(const std::string& artist, const std::string& folder) {
-    if (!IsPlainFolderName(artist, fileSystem_.FolderSeparators())) {
+    if (!fileSystem_.IsFolderName(artist)) {
       Error("Error: Cannot create directory " + Quoted(folder));
       return false;
     }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "paths.h"
+#include "sorting/artist_rules.h"
 
 namespace pellorin::posix {
 namespace {
@@ -45,6 +46,10 @@ bool PosixFileSystem::PathExists(std::string_view path) const {
 
 std::string PosixFileSystem::BuildPath(std::string_view path, std::string_view name) const {
   return JoinPath(path, name);
+}
+
+bool PosixFileSystem::IsFolderName(std::string_view name) const {
+  return IsPlainFolderName(name, "/");
 }
 
 std::error_code PosixFileSystem::CreateFolder(std::string_view path) {

@@ -21,7 +21,7 @@ class PosixFileSystem final : public FileSystemObject {
   std::string BuildPath(std::string_view path, std::string_view name) const override;
   std::error_code CreateFolder(std::string_view path) override;
   std::error_code MoveFile(std::string_view source, std::string_view destination) override;
-  std::string_view FolderSeparators() const override { return "/"; }
+  bool IsFolderName(std::string_view name) const override;
 
  private:
   std::error_code RenameWithoutReplacing(const std::string& from, const std::string& to);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "sorting/artist_rules.h"
 #include "sorting/file_system.h"
 
 namespace pellorin::testing {
@@ -53,7 +54,9 @@ class MemoryFileSystem final : public FileSystemObject, public FileEnumeration {
     files.emplace(destination, std::move(content));
     return {};
   }
-  std::string_view FolderSeparators() const override { return "\\/"; }
+  bool IsFolderName(std::string_view name) const override {
+    return IsPlainFolderName(name, "\\/");
+  }
 
   // Only "*" patterns are needed here: every file directly in the pattern's folder, by name.
   std::error_code First(std::string_view pattern, std::string& name) override {

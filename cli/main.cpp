@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "command_line.h"
-#include "pellorin/version.h"
 #include "platform/platform.h"
 #include "sorting/dry_run_file_system.h"
 #include "sorting/move_run.h"
@@ -39,7 +38,9 @@ int Run(const pellorin::cli::CommandLine& line) {
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
-  const std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  pellorin::platform::PrepareStandardStreams();
+  const auto utf8Arguments = pellorin::platform::CommandLineArguments(argc, argv);
+  const std::vector<std::string_view> arguments(utf8Arguments.begin(), utf8Arguments.end());
   const auto line = pellorin::cli::ParseCommandLine(arguments);
   if (!line) {
     std::cerr << pellorin::cli::kUsage << '\n';
@@ -47,8 +48,10 @@ int main(int argc, char** argv) {
   }
   if (line->help) {
     std::cout << pellorin::cli::kUsage << "\n\n"
-              << "Moves each file that matches PATTERN (default /tmp/*.mp3) into a folder named\n"
-              << "after its artist under ROOT (default the music folder's mp3 folder).\n\n"
+              << "Moves each file that matches PATTERN into a folder named after its artist\n"
+              << "directly under ROOT.\n"
+              << "PATTERN defaults to " << pellorin::platform::DefaultPattern() << ", ROOT to "
+              << pellorin::platform::DefaultRootFolder() << ".\n\n"
               << "  --dry-run  print what would be done, change nothing\n"
               << "  --no-ask   never ask for an artist: such files stay where they are\n"
               << "  --help     show this help\n"
@@ -57,7 +60,7 @@ int main(int argc, char** argv) {
     return kNoErrors;
   }
   if (line->version) {
-    std::cout << "pellorin-move " << pellorin::version::kDisplay << '\n';
+    std::cout << "pellorin-move " << pellorin::platform::ProgramVersion() << '\n';
     return kNoErrors;
   }
   try {

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sorting/file_system.h"
 
@@ -15,5 +16,12 @@ std::unique_ptr<FileEnumeration> MakeFileEnumeration();
 // The texts the pattern and root boxes start with.
 std::string DefaultPattern();
 std::string DefaultRootFolder();
+
+// The program's arguments after its name, as UTF-8.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+// Makes the standard streams carry UTF-8 bytes unchanged.
+void PrepareStandardStreams();
+// Major, minor and revision of the running program, e.g. "1.0.7".
+std::string ProgramVersion();
 
 }  // namespace pellorin::platform

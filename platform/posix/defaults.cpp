@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "paths.h"
+#include "pellorin/version.h"
 #include "platform/platform.h"
 #include "posix_file_enumeration.h"
 #include "posix_file_system.h"
@@ -50,5 +51,13 @@ std::unique_ptr<FileEnumeration> MakeFileEnumeration() {
 std::string DefaultPattern() { return "/tmp/*.mp3"; }
 
 std::string DefaultRootFolder() { return posix::JoinPath(MusicFolder(), "mp3"); }
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>();
+}
+
+void PrepareStandardStreams() {}
+
+std::string ProgramVersion() { return version::kDisplay; }
 
 }  // namespace pellorin::platform

@@ -1,7 +1,9 @@
 // pellorin-move end to end: the real binary on fresh folders.
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +15,20 @@ namespace {
 using pellorin::testing::ReadFile;
 using pellorin::testing::TempFolder;
 using pellorin::testing::WriteFile;
+
+// Paths here are the platform's, as the user would type them.
+const std::string kSeparator(1, std::filesystem::path::preferred_separator);
+
+#ifdef _WIN32
+std::string Quote(const std::string& text) { return "\"" + text + "\""; }
+int ExitStatus(int status) { return status; }
+// cmd.exe drops the first and the last quote of a command that begins with one.
+std::string ShellCommand(const std::string& command) { return "\"" + command + "\""; }
+#else
+std::string Quote(const std::string& text) { return "'" + text + "'"; }
+int ExitStatus(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+std::string ShellCommand(const std::string& command) { return command; }
+#endif
 
 struct Result {
   int status;
@@ -28,40 +44,41 @@ class PellorinMoveTest : public ::testing::Test {
 
   Result Run(const std::string& arguments, const std::string& input = "") {
     WriteFile(temp / "stdin", input);
-    const std::string command = std::string(PELLORIN_MOVE) + " " + arguments + " <" +
-                                (temp / "stdin") + " >" + (temp / "stdout") + " 2>" +
-                                (temp / "stderr");
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(temp / "stdout"),
-            ReadFile(temp / "stderr")};
+    const std::string command = Quote(PELLORIN_MOVE) + " " + arguments + " <" +
+                                Quote(temp / "stdin") + " >" + Quote(temp / "stdout") + " 2>" +
+                                Quote(temp / "stderr");
+    const int status = std::system(ShellCommand(command).c_str());
+    return {ExitStatus(status), ReadFile(temp / "stdout"), ReadFile(temp / "stderr")};
   }
-  std::string Operands() const { return "'" + in + "/*.mp3' '" + root + "'"; }
+  std::string Operands() const { return Quote(In("*.mp3")) + " " + Quote(root); }
+  std::string In(const std::string& name) const { return in + kSeparator + name; }
+  std::string Root(const std::string& name) const { return root + kSeparator + name; }
 
   TempFolder temp;
   const std::string in = temp / "in", root = temp / "root";
 };
 
 TEST_F(PellorinMoveTest, SortsAFolderAndPrintsTheLogWithNewlines) {
-  WriteFile(in + "/Artist - One.mp3", "1");
-  WriteFile(in + "/Artist - Two.mp3", "2");
+  WriteFile(In("Artist - One.mp3"), "1");
+  WriteFile(In("Artist - Two.mp3"), "2");
   const auto result = Run(Operands());
-  EXPECT_EQ(result.out, "Directory \"" + root + "/Artist\" Created.\n" +
-                            "File \"Artist - One.mp3\" moved.\n" + "Directory \"" + root +
-                            "/Artist\" Exists.\n\n" + "File \"Artist - Two.mp3\" moved.\n" +
+  EXPECT_EQ(result.out, "Directory \"" + Root("Artist") + "\" Created.\n" +
+                            "File \"Artist - One.mp3\" moved.\n" + "Directory \"" + Root("Artist") +
+                            "\" Exists.\n\n" + "File \"Artist - Two.mp3\" moved.\n" +
                             "2files(s) moved.\n");
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(ReadFile(root + "/Artist/Artist - Two.mp3"), "2");
+  EXPECT_EQ(ReadFile(Root("Artist") + kSeparator + "Artist - Two.mp3"), "2");
 }
 
 TEST_F(PellorinMoveTest, AnswersComeFromStandardInput) {
-  for (const char* name : {"a.mp3", "b.mp3", "c.mp3"}) WriteFile(in + "/" + name, name);
+  for (const char* name : {"a.mp3", "b.mp3", "c.mp3"}) WriteFile(In(name), name);
   const auto result = Run(Operands(), "Typed\n\n");  // an answer, the default, then end of input
   EXPECT_EQ(result.err,
             "Please enter the artist for the following title:\na.mp3\n[a.mp3] "
             "Please enter the artist for the following title:\nb.mp3\n[b.mp3] "
             "Please enter the artist for the following title:\nc.mp3\n[c.mp3] ");
-  EXPECT_TRUE(std::filesystem::exists(root + "/Typed/a.mp3"));
-  EXPECT_TRUE(std::filesystem::exists(root + "/b.mp3/b.mp3"));
+  EXPECT_TRUE(std::filesystem::exists(Root("Typed") + kSeparator + "a.mp3"));
+  EXPECT_TRUE(std::filesystem::exists(Root("b.mp3") + kSeparator + "b.mp3"));
   EXPECT_NE(result.out.find("Error: Cannot establish directory name for \"c.mp3\"\n"),
             std::string::npos);
   EXPECT_EQ(result.status, 1);
@@ -74,15 +91,15 @@ TEST_F(PellorinMoveTest, AnswersComeFromStandardInput) {
 }
 
 TEST_F(PellorinMoveTest, DryRunPrintsTheSameLogAndChangesNothing) {
-  WriteFile(in + "/Artist - One.mp3", "1");
-  WriteFile(in + "/Artist - Two.mp3", "2");
-  std::filesystem::create_directory(root + "/Taken");
-  WriteFile(in + "/Taken - Song.mp3", "new");
-  WriteFile(root + "/Taken/Taken - Song.mp3", "old");
+  WriteFile(In("Artist - One.mp3"), "1");
+  WriteFile(In("Artist - Two.mp3"), "2");
+  std::filesystem::create_directory(Root("Taken"));
+  WriteFile(In("Taken - Song.mp3"), "new");
+  WriteFile(Root("Taken") + kSeparator + "Taken - Song.mp3", "old");
 
   const auto dry = Run("--dry-run " + Operands());
-  EXPECT_TRUE(std::filesystem::exists(in + "/Artist - One.mp3"));
-  EXPECT_FALSE(std::filesystem::exists(root + "/Artist"));
+  EXPECT_TRUE(std::filesystem::exists(In("Artist - One.mp3")));
+  EXPECT_FALSE(std::filesystem::exists(Root("Artist")));
   const auto real = Run(Operands());
   EXPECT_EQ(dry.out, real.out);
   EXPECT_EQ(dry.status, 1);
@@ -91,16 +108,19 @@ TEST_F(PellorinMoveTest, DryRunPrintsTheSameLogAndChangesNothing) {
 }
 
 TEST_F(PellorinMoveTest, RefusalsUsageAndVersion) {
+  const std::string usage = "usage: pellorin-move [--dry-run] [--no-ask] [PATTERN [ROOT]]\n";
   const struct {
     std::string arguments, err;
     int status;
   } cases[] = {
-      {"'" + temp / "missing/*.mp3' '" + root + "'", "Invalid File Directory.\n", 2},
-      {"'*.mp3' '" + root + "'", "Invalid File Directory.\n", 2},
-      {"'" + in + "/*.mp3' '" + temp / "missing'", "Invalid Root Directory.\n", 2},
-      {"--bogus", "usage: pellorin-move [--dry-run] [--no-ask] [PATTERN [ROOT]]\n", 2},
-      {"a b c", "usage: pellorin-move [--dry-run] [--no-ask] [PATTERN [ROOT]]\n", 2},
-      {"-- '-x/*.mp3' '" + root + "'", "Invalid File Directory.\n", 2},
+      {Quote(temp / "missing" + kSeparator + "*.mp3") + " " + Quote(root),
+       "Invalid File Directory.\n", 2},
+      {Quote("*.mp3") + " " + Quote(root), "Invalid File Directory.\n", 2},
+      {Quote(In("*.mp3")) + " " + Quote(root + "x"), "Invalid Root Directory.\n", 2},
+      {"--bogus", usage, 2},
+      {"a b c", usage, 2},
+      {"-- " + Quote("-x" + kSeparator + "*.mp3") + " " + Quote(root), "Invalid File Directory.\n",
+       2},
       {"--version", "", 0},
   };
   for (const auto& c : cases) {

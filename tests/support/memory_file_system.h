@@ -54,9 +54,7 @@ class MemoryFileSystem final : public FileSystemObject, public FileEnumeration {
     files.emplace(destination, std::move(content));
     return {};
   }
-  bool IsFolderName(std::string_view name) const override {
-    return IsPlainFolderName(name, "\\/");
-  }
+  bool IsFolderName(std::string_view name) const override { return IsPlainFolderName(name, "\\/"); }
 
   // Only "*" patterns are needed here: every file directly in the pattern's folder, by name.
   std::error_code First(std::string_view pattern, std::string& name) override {

@@ -1,11 +1,9 @@
 #pragma once
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
+#include <random>
 #include <string>
 
 namespace pellorin::testing {
@@ -14,9 +12,10 @@ namespace pellorin::testing {
 class TempFolder {
  public:
   explicit TempFolder(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
-    std::string templ = (base / "pellorin-test-XXXXXX").string();
-    if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed in " + templ);
-    path_ = templ;
+    std::random_device seed;
+    do {
+      path_ = base / ("pellorin-test-" + std::to_string(seed()));
+    } while (!std::filesystem::create_directory(path_));
   }
   ~TempFolder() {
     std::error_code ignored;
@@ -32,11 +31,11 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
-inline void WriteFile(const std::string& path, const std::string& content) {
+inline void WriteFile(const std::filesystem::path& path, const std::string& content) {
   std::ofstream(path, std::ios::binary) << content;
 }
 
-inline std::string ReadFile(const std::string& path) {
+inline std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return "<missing>";
   return {std::istreambuf_iterator<char>(in), {}};

@@ -4,8 +4,9 @@
 set -euo pipefail
 
 declare -A groups=(
-  [build]="cmake g++ ninja-build"
-  [test]="libgtest-dev clang-format"
+  [build]="cmake g++ ninja-build qt6-base-dev"
+  [test]="libgtest-dev googletest clang-format xvfb xauth"
+  [windows]="g++-mingw-w64-x86-64-posix wine64 googletest"
 )
 
 wanted=()

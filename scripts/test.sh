@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test: plain, then under AddressSanitizer and
-# UndefinedBehaviorSanitizer, with warnings as errors.
+# UndefinedBehaviorSanitizer, with warnings as errors; then the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh build test
+scripts/install-deps.sh build test windows
 scripts/check-format.sh
 
 for preset in debug asan; do
@@ -13,3 +13,9 @@ for preset in debug asan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+# The Windows programs, cross-built with MinGW-w64; their tests run under Wine.
+echo "== mingw"
+cmake --preset mingw -DPELLORIN_WERROR=ON
+cmake --build --preset mingw
+ctest --preset mingw

@@ -1,0 +1,216 @@
+// Both windows against their design table, and the main window's Move run on real folders.
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+
+#include "ui/about/frm_about.h"
+#include "ui/design/window_design.h"
+#include "ui/main/frm_main.h"
+#include "ui/qt_design.h"
+
+using namespace pellorin;
+
+namespace {
+
+// Runs answer on the next modal box that opens, from inside its event loop.
+void WhenModalOpens(std::function<void(QWidget*)> answer) {
+  QTimer::singleShot(0, qApp, [answer] {
+    QWidget* modal = QApplication::activeModalWidget();
+    QVERIFY(modal != nullptr);
+    answer(modal);
+  });
+}
+
+template <typename T>
+T* Child(QWidget& window, const char* name) {
+  T* child = window.findChild<T*>(QString::fromLatin1(name));
+  if (child == nullptr) qFatal("no control %s", name);
+  return child;
+}
+
+void CheckAgainstDesign(QWidget& window, const design::WindowDesign& design) {
+  QCOMPARE(window.size(), ui::ClientSize(design));
+  QCOMPARE(window.minimumSize(), window.maximumSize());
+  QVERIFY(!(window.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+  std::vector<std::pair<int, QWidget*>> focusable;
+  for (const auto& control : design.controls) {
+    auto* widget = Child<QWidget>(window, control.ObjectName().c_str());
+    const QRect designed = ui::PixelRect(control.rect);
+    QCOMPARE(widget->pos(), designed.topLeft());
+    if (auto* label = qobject_cast<QLabel*>(widget); label && control.sizedToText) {
+      QCOMPARE(label->text(), ui::FromUtf8(control.text));
+      QVERIFY(label->width() >= label->fontMetrics().horizontalAdvance(label->text()));
+    } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
+      QCOMPARE(widget->size(), designed.size());
+      QCOMPARE(button->text(), ui::FromUtf8(control.text));
+      QCOMPARE(button->isDefault(), control.role == design::ButtonRole::DefaultAndCancel);
+    } else if (control.kind == design::ControlKind::TextBox) {
+      QCOMPARE(widget->size(), designed.size());
+    }
+    if (control.TakesFocus()) focusable.emplace_back(control.tabIndex, widget);
+  }
+  std::sort(focusable.begin(), focusable.end());
+  for (std::size_t i = 0; i + 1 < focusable.size(); ++i) {
+    // Skip what is not a designed control (scroll bars and the like).
+    QWidget* next = focusable[i].second->nextInFocusChain();
+    while (std::none_of(focusable.begin(), focusable.end(),
+                        [next](const auto& entry) { return entry.second == next; })) {
+      next = next->nextInFocusChain();
+    }
+    QCOMPARE(next, focusable[i + 1].second);
+  }
+}
+
+}  // namespace
+
+class WindowsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { Q_INIT_RESOURCE(pellorin); }
+
+  void init() {
+    QVERIFY(folders.isValid());
+    QDir(folders.path()).mkpath(QStringLiteral("in"));
+    QDir(folders.path()).mkpath(QStringLiteral("root"));
+    window = std::make_unique<ui::frmMain>();
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));  // access keys go to the active window
+    Child<QLineEdit>(*window, "txtFiles")->setText(folders.path() + "/in/*.mp3");
+    Child<QLineEdit>(*window, "txtDir")->setText(folders.path() + "/root");
+  }
+
+  void bothWindowsFollowTheirDesign() {
+    CheckAgainstDesign(*window, design::MainWindowDesign());
+    QCOMPARE(window->windowTitle(), QStringLiteral("Pellorin"));
+    ui::frmAbout about(window.get());
+    CheckAgainstDesign(about, design::AboutDialogDesign());
+    QCOMPARE(Child<QLabel>(about, "picIcon")->size(), QSize(154, 142));
+    QVERIFY(Child<QLabel>(about, "lblTitle")->font().italic());
+  }
+
+  void moveFilesTheFolderAndShowsTheLog() {
+    WriteSong("Artist - One.mp3");
+    WriteSong("Song.mp3");
+    Child<QPlainTextEdit>(*window, "txtResults")->setPlainText(QStringLiteral("typed"));
+    bool hourglassWhileAsked = false;
+    WhenModalOpens([&](QWidget* modal) {
+      auto* box = qobject_cast<QInputDialog*>(modal);
+      QVERIFY(box != nullptr);
+      QCOMPARE(box->windowTitle(), QStringLiteral("Cannot find artist name."));
+      QCOMPARE(box->labelText(),
+               QStringLiteral("Please enter the artist for the following title:\nSong.mp3"));
+      QCOMPARE(box->textValue(), QStringLiteral("Song.mp3"));
+      hourglassWhileAsked = QApplication::overrideCursor() != nullptr &&
+                            QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+      box->setTextValue(QStringLiteral("Typed"));
+      box->accept();
+    });
+    QCOMPARE(QKeySequence::mnemonic(Child<QPushButton>(*window, "cmdOK")->text()),
+             QKeySequence(Qt::ALT | Qt::Key_M));
+    Child<QPushButton>(*window, "cmdOK")->click();
+    const QString root = folders.path() + "/root";
+    QCOMPARE(Child<QPlainTextEdit>(*window, "txtResults")->toPlainText(),
+             "Directory \"" + root + "/Artist\" Created.\nFile \"Artist - One.mp3\" moved.\n" +
+                 "Directory \"" + root + "/Typed\" Created.\nFile \"Song.mp3\" moved.\n" +
+                 "2files(s) moved.");
+    QVERIFY(hourglassWhileAsked);
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+    QVERIFY(QFile::exists(root + "/Typed/Song.mp3"));
+  }
+
+  void cancelledQuestionLeavesTheFile() {
+    WriteSong("Song.mp3");
+    WhenModalOpens([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+    Child<QPushButton>(*window, "cmdOK")->click();
+    QCOMPARE(Child<QPlainTextEdit>(*window, "txtResults")->toPlainText(),
+             QStringLiteral("Error: Cannot establish directory name for \"Song.mp3\"\n"
+                            "0files(s) moved."));
+    QVERIFY(QFile::exists(folders.path() + "/in/Song.mp3"));
+  }
+
+  void invalidInputsShowAMessageAndLeaveTheBox() {
+    auto* results = Child<QPlainTextEdit>(*window, "txtResults");
+    results->setPlainText(QStringLiteral("typed"));
+    const std::pair<const char*, QString> cases[] = {
+        {"txtFiles", QStringLiteral("Invalid File Directory.")},
+        {"txtDir", QStringLiteral("Invalid Root Directory.")},
+    };
+    for (const auto& [box, message] : cases) {
+      Child<QLineEdit>(*window, box)->setText(folders.path() + "/missing/*.mp3");
+      WhenModalOpens([message](QWidget* modal) {
+        auto* shown = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(shown != nullptr);
+        QCOMPARE(shown->windowTitle(), QStringLiteral("Pellorin"));
+        QCOMPARE(shown->text(), message);
+        QCOMPARE(shown->buttons().size(), 1);
+        shown->accept();
+      });
+      Child<QPushButton>(*window, "cmdOK")->click();
+      QCOMPARE(results->toPlainText(), QStringLiteral("typed"));
+      QVERIFY(QApplication::overrideCursor() == nullptr);
+      init();
+      results = Child<QPlainTextEdit>(*window, "txtResults");
+      results->setPlainText(QStringLiteral("typed"));
+    }
+  }
+
+  void enterAndEscapeDoNothingAndCloseCloses() {
+    WriteSong("Artist - One.mp3");
+    QTest::keyClick(Child<QLineEdit>(*window, "txtFiles"), Qt::Key_Return);
+    QTest::keyClick(Child<QLineEdit>(*window, "txtDir"), Qt::Key_Escape);
+    QVERIFY(window->isVisible());
+    QVERIFY(Child<QPlainTextEdit>(*window, "txtResults")->toPlainText().isEmpty());
+    QCOMPARE(QKeySequence::mnemonic(Child<QPushButton>(*window, "cmdCancel")->text()),
+             QKeySequence(Qt::ALT | Qt::Key_C));
+    Child<QPushButton>(*window, "cmdCancel")->click();
+    QVERIFY(!window->isVisible());
+  }
+
+  void aboutShowsTheSameTextsEachTimeAndClosesOnEnterOrEscape() {
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+      WhenModalOpens([key](QWidget* modal) {
+        QCOMPARE(modal->windowTitle(), QStringLiteral("About Pellorin"));
+        QCOMPARE(Child<QLabel>(*modal, "lblVersion")->text(), QStringLiteral("Version 1.0.7"));
+        QCOMPARE(Child<QLabel>(*modal, "lblTitle")->text(), QStringLiteral("Pellorin"));
+        const QStringList lines = Child<QLabel>(*modal, "lblDescription")->text().split('\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines[1].startsWith(QStringLiteral("mailto:")));
+        QTest::keyClick(modal, key);
+      });
+      Child<QPushButton>(*window, "cmdAbout")->click();  // returns once the dialog is closed
+      QVERIFY(QApplication::activeModalWidget() == nullptr);
+    }
+  }
+
+  void cleanup() {
+    window.reset();
+    QDir(folders.path()).removeRecursively();
+    QDir().mkpath(folders.path());
+  }
+
+ private:
+  void WriteSong(const QString& name) {
+    QFile song(folders.path() + "/in/" + name);
+    QVERIFY(song.open(QIODevice::WriteOnly));
+    song.write("music");
+  }
+
+  QTemporaryDir folders;
+  std::unique_ptr<ui::frmMain> window;
+};
+
+QTEST_MAIN(WindowsTest)
+#include "windows_test.moc"

@@ -27,10 +27,8 @@ bool IsRegularFile(DIR* folder, const dirent& entry) {
 
 }  // namespace
 
-std::error_code PosixFileEnumeration::First(std::string_view pattern, std::string& name) {
-  names_.clear();
-  next_ = 0;
-  name.clear();
+std::error_code PosixFileEnumeration::List(std::string_view pattern,
+                                           std::vector<std::string>& names) {
   const auto folderPath = KernelPath(ParentFolder(pattern));
   const auto glob = KernelPath(LastComponent(pattern));
   if (!folderPath || !glob) return {EINVAL, std::generic_category()};
@@ -43,23 +41,10 @@ std::error_code PosixFileEnumeration::First(std::string_view pattern, std::strin
     const dirent* entry = ::readdir(folder.get());
     if (entry == nullptr) break;
     if (entry->d_name[0] == '.' || ::fnmatch(glob->c_str(), entry->d_name, 0) != 0) continue;
-    if (IsRegularFile(folder.get(), *entry)) names_.emplace_back(entry->d_name);
+    if (IsRegularFile(folder.get(), *entry)) names.emplace_back(entry->d_name);
   }
-  if (errno != 0) {
-    const std::error_code failure{errno, std::generic_category()};
-    names_.clear();
-    return failure;
-  }
-  std::sort(names_.begin(), names_.end());
-  return Next(name);
-}
-
-std::error_code PosixFileEnumeration::Next(std::string& name) {
-  if (next_ < names_.size()) {
-    name = std::move(names_[next_++]);
-  } else {
-    name.clear();
-  }
+  if (errno != 0) return {errno, std::generic_category()};
+  std::sort(names.begin(), names.end());
   return {};
 }
 

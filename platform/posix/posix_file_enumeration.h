@@ -1,9 +1,6 @@
 #pragma once
 
-#include <string>
-#include <vector>
-
-#include "sorting/file_system.h"
+#include "sorting/listed_file_enumeration.h"
 
 namespace pellorin::posix {
 
@@ -11,14 +8,9 @@ namespace pellorin::posix {
 // component as fnmatch reads it, case-sensitively, in byte order of their names so that every run
 // reports in the same order. Symbolic links are not offered: a move would carry the link, a copy
 // across devices its target.
-class PosixFileEnumeration final : public FileEnumeration {
- public:
-  std::error_code First(std::string_view pattern, std::string& name) override;
-  std::error_code Next(std::string& name) override;
-
- private:
-  std::vector<std::string> names_;
-  std::size_t next_ = 0;
+class PosixFileEnumeration final : public ListedFileEnumeration {
+ protected:
+  std::error_code List(std::string_view pattern, std::vector<std::string>& names) override;
 };
 
 }  // namespace pellorin::posix

@@ -24,10 +24,8 @@ struct FindCloser {
 
 }  // namespace
 
-std::error_code Win32FileEnumeration::First(std::string_view pattern, std::string& name) {
-  names_.clear();
-  next_ = 0;
-  name.clear();
+std::error_code Win32FileEnumeration::List(std::string_view pattern,
+                                           std::vector<std::string>& names) {
   const auto widePattern = ExtendedPath(pattern);
   if (!widePattern) return Win32Error(ERROR_INVALID_NAME);
 
@@ -46,17 +44,8 @@ std::error_code Win32FileEnumeration::First(std::string_view pattern, std::strin
   if (const DWORD error = ::GetLastError(); error != ERROR_NO_MORE_FILES) return Win32Error(error);
 
   std::sort(wideNames.begin(), wideNames.end(), NameBefore);
-  names_.reserve(wideNames.size());
-  for (const auto& wideName : wideNames) names_.push_back(ToUtf8(wideName));
-  return Next(name);
-}
-
-std::error_code Win32FileEnumeration::Next(std::string& name) {
-  if (next_ < names_.size()) {
-    name = std::move(names_[next_++]);
-  } else {
-    name.clear();
-  }
+  names.reserve(wideNames.size());
+  for (const auto& wideName : wideNames) names.push_back(ToUtf8(wideName));
   return {};
 }
 

@@ -5,8 +5,8 @@ set -euo pipefail
 
 declare -A groups=(
   [build]="cmake g++ ninja-build qt6-base-dev"
-  [test]="libgtest-dev googletest clang-format xvfb xauth"
-  [windows]="g++-mingw-w64-x86-64-posix wine64 googletest"
+  [test]="libgtest-dev googletest clang-format xvfb xauth dosfstools fusefat clang libclang-rt-14-dev libbenchmark-dev"
+  [windows]="g++-mingw-w64-x86-64-posix wine64 googletest x11-apps imagemagick xdotool"
 )
 
 wanted=()

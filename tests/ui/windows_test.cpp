@@ -23,10 +23,12 @@ using namespace pellorin;
 
 namespace {
 
-// Runs answer on the next modal box that opens, from inside its event loop.
-void WhenModalOpens(std::function<void(QWidget*)> answer) {
-  QTimer::singleShot(0, qApp, [answer] {
+// Runs answer on the next modal box that opens, from inside its event loop. An access key
+// presses its button a moment later (Qt animates the click), so the box is waited for.
+void WhenModalOpens(std::function<void(QWidget*)> answer, int triesLeft = 200) {
+  QTimer::singleShot(10, qApp, [answer, triesLeft] {
     QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr && triesLeft > 0) return WhenModalOpens(answer, triesLeft - 1);
     QVERIFY(modal != nullptr);
     answer(modal);
   });
@@ -118,14 +120,12 @@ class WindowsTest : public QObject {
       box->setTextValue(QStringLiteral("Typed"));
       box->accept();
     });
-    QCOMPARE(QKeySequence::mnemonic(Child<QPushButton>(*window, "cmdOK")->text()),
-             QKeySequence(Qt::ALT | Qt::Key_M));
-    Child<QPushButton>(*window, "cmdOK")->click();
+    QTest::keySequence(window.get(), QKeySequence(Qt::ALT | Qt::Key_M));
     const QString root = folders.path() + "/root";
-    QCOMPARE(Child<QPlainTextEdit>(*window, "txtResults")->toPlainText(),
-             "Directory \"" + root + "/Artist\" Created.\nFile \"Artist - One.mp3\" moved.\n" +
-                 "Directory \"" + root + "/Typed\" Created.\nFile \"Song.mp3\" moved.\n" +
-                 "2files(s) moved.");
+    QTRY_COMPARE(Child<QPlainTextEdit>(*window, "txtResults")->toPlainText(),
+                 "Directory \"" + root + "/Artist\" Created.\nFile \"Artist - One.mp3\" moved.\n" +
+                     "Directory \"" + root + "/Typed\" Created.\nFile \"Song.mp3\" moved.\n" +
+                     "2files(s) moved.");
     QVERIFY(hourglassWhileAsked);
     QVERIFY(QApplication::overrideCursor() == nullptr);
     QVERIFY(QFile::exists(root + "/Typed/Song.mp3"));
@@ -167,16 +167,15 @@ class WindowsTest : public QObject {
     }
   }
 
-  void enterAndEscapeDoNothingAndCloseCloses() {
+  void enterAndEscapeDoNothingAndAltCCloses() {
     WriteSong("Artist - One.mp3");
     QTest::keyClick(Child<QLineEdit>(*window, "txtFiles"), Qt::Key_Return);
     QTest::keyClick(Child<QLineEdit>(*window, "txtDir"), Qt::Key_Escape);
+    QTest::qWait(300);  // longer than an animated click would take
     QVERIFY(window->isVisible());
     QVERIFY(Child<QPlainTextEdit>(*window, "txtResults")->toPlainText().isEmpty());
-    QCOMPARE(QKeySequence::mnemonic(Child<QPushButton>(*window, "cmdCancel")->text()),
-             QKeySequence(Qt::ALT | Qt::Key_C));
-    Child<QPushButton>(*window, "cmdCancel")->click();
-    QVERIFY(!window->isVisible());
+    QTest::keySequence(window.get(), QKeySequence(Qt::ALT | Qt::Key_C));
+    QTRY_VERIFY(!window->isVisible());
   }
 
   void aboutShowsTheSameTextsEachTimeAndClosesOnEnterOrEscape() {

@@ -12,9 +12,6 @@
 namespace pellorin::ui {
 namespace {
 
-constexpr std::string_view kWebPage = "https://pellorin.example.com/";
-constexpr std::string_view kMailAddress = "pellorin@example.com";
-
 void PaintBlack(QLabel* label) {
   QPalette palette = label->palette();
   palette.setColor(QPalette::WindowText, Qt::black);
@@ -66,10 +63,6 @@ frmAbout::frmAbout(QWidget* owner) : QDialog(owner, FixedDialogFlags()) {
   ok->setFocus();
 }
 
-std::string frmAbout::Description() {
-  return std::string(kWebPage) + "\r\nmailto:" + std::string(kMailAddress);
-}
-
 void frmAbout::showEvent(QShowEvent* event) {
   Form_Load();
   QDialog::showEvent(event);
@@ -86,7 +79,7 @@ void frmAbout::Form_Load() {
                     .arg(version::kMinor)
                     .arg(version::kRevision));
   findChild<QLabel*>(QStringLiteral("lblTitle"))->setText(FromUtf8(version::kProductName));
-  QString description = FromUtf8(Description());
+  QString description = FromUtf8(design::AboutDescription());
   description.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   findChild<QLabel*>(QStringLiteral("lblDescription"))->setText(description);
   findChild<QPushButton*>(QStringLiteral("cmdOK"))->setFocus();

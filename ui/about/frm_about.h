@@ -12,9 +12,6 @@ class frmAbout final : public QDialog {
  public:
   explicit frmAbout(QWidget* owner);
 
-  // The lines of the description label, joined by CR LF as the label holds them.
-  static std::string Description();
-
  protected:
   void showEvent(QShowEvent* event) override;
 

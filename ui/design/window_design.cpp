@@ -96,6 +96,9 @@ constexpr WindowDesign kAboutDialog{.name = "frmAbout",
                                     .clientHeightTwips = 3060,
                                     .controls = kAboutControls};
 
+constexpr std::string_view kWebPage = "https://pellorin.example.com/";
+constexpr std::string_view kMailAddress = "pellorin@example.com";
+
 }  // namespace
 
 int TwipsToPixels(int twips, int dpi) {
@@ -121,5 +124,9 @@ const ControlDesign& WindowDesign::Control(std::string_view controlName, int ind
 
 const WindowDesign& MainWindowDesign() { return kMainWindow; }
 const WindowDesign& AboutDialogDesign() { return kAboutDialog; }
+
+std::string AboutDescription() {
+  return std::string(kWebPage) + "\r\nmailto:" + std::string(kMailAddress);
+}
 
 }  // namespace pellorin::design

@@ -53,6 +53,9 @@ struct WindowDesign {
 const WindowDesign& MainWindowDesign();
 const WindowDesign& AboutDialogDesign();
 
+// The About dialog's description: the product's web page, then its mail link, joined by CR LF.
+std::string AboutDescription();
+
 // The About dialog's picture: the box is 2 pixels of sunken border wider on every side.
 inline constexpr int kAboutPictureWidth = 150;
 inline constexpr int kAboutPictureHeight = 138;

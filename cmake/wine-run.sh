@@ -5,7 +5,7 @@
 set -euo pipefail
 prefix=$(realpath -m "$1")
 shift
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
 [[ -x $wine ]] || wine=$(command -v wine64 || command -v wine)
 

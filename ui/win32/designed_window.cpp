@@ -1,0 +1,272 @@
+#include "designed_window.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/win32/wide_text.h"
+#include "resource_ids.h"
+
+namespace pellorin::win32ui {
+namespace {
+
+using design::ControlDesign;
+using design::ControlKind;
+
+constexpr wchar_t kWindowClass[] = L"PellorinDesignedWindow";
+constexpr DWORD kFixedDialogStyle = WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kFixedDialogExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+// The dialog font of the system: the one Windows itself maps for dialogs, 8 points.
+constexpr wchar_t kDialogFontFace[] = L"MS Shell Dlg 2";
+constexpr int kDialogFontPoints = 8;
+
+struct ControlClass {
+  const wchar_t* name;
+  DWORD style;
+  DWORD exStyle;
+};
+
+ControlClass ClassFor(const ControlDesign& control) {
+  switch (control.kind) {
+    case ControlKind::Label:
+      return {L"Static", SS_LEFT, 0};
+    case ControlKind::TextBox:
+      if (control.multiLine) {
+        // Both scroll bars always, so lines never wrap; Enter makes a new line.
+        return {L"Edit",
+                WS_TABSTOP | ES_MULTILINE | ES_AUTOHSCROLL | ES_AUTOVSCROLL | ES_WANTRETURN |
+                    WS_HSCROLL | WS_VSCROLL,
+                WS_EX_CLIENTEDGE};
+      }
+      return {L"Edit", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
+    case ControlKind::CommandButton:
+      return {L"Button",
+              WS_TABSTOP | (control.role == design::ButtonRole::DefaultAndCancel
+                                ? static_cast<DWORD>(BS_DEFPUSHBUTTON)
+                                : static_cast<DWORD>(BS_PUSHBUTTON)),
+              0};
+    case ControlKind::PictureBox:
+      // The client edge is the sunken border, 2 pixels on every side.
+      return {L"Static", SS_BITMAP, WS_EX_CLIENTEDGE};
+    case ControlKind::Line:
+      break;
+  }
+  return {nullptr, 0, 0};
+}
+
+HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
+
+void RegisterWindowClass(WNDPROC procedure) {
+  static const bool registered = [procedure] {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = Instance();
+    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kWindowClass;
+    windowClass.hIcon = static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(PELLORIN_ICON),
+                                                        IMAGE_ICON, ::GetSystemMetrics(SM_CXICON),
+                                                        ::GetSystemMetrics(SM_CYICON), 0));
+    windowClass.hIconSm = static_cast<HICON>(
+        ::LoadImageW(Instance(), MAKEINTRESOURCEW(PELLORIN_ICON), IMAGE_ICON,
+                     ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
+    return ::RegisterClassExW(&windowClass) != 0;
+  }();
+  (void)registered;
+}
+
+// The text of a one-line caption as the control draws it, access-key marks removed.
+SIZE CaptionSize(HWND control, HFONT font) {
+  const int length = ::GetWindowTextLengthW(control);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  ::GetWindowTextW(control, text.data(), length + 1);
+  text.resize(static_cast<std::size_t>(length));
+  HDC context = ::GetDC(control);
+  const HGDIOBJ previous = ::SelectObject(context, font);
+  RECT bounds{0, 0, 0, 0};
+  ::DrawTextW(context, text.c_str(), length, &bounds, DT_CALCRECT | DT_SINGLELINE | DT_LEFT);
+  ::SelectObject(context, previous);
+  ::ReleaseDC(control, context);
+  return {bounds.right - bounds.left, bounds.bottom - bounds.top};
+}
+
+using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+using AdjustForDpiFunction = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+
+// Windows 10 calls, looked up so that the program still starts on older systems.
+template <typename Function>
+Function User32Function(const char* name) {
+  const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+  return user32 == nullptr
+             ? nullptr
+             : reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(user32, name)));
+}
+
+void AdjustForDpi(RECT& bounds, DWORD style, DWORD exStyle, int dpi) {
+  static const auto adjust = User32Function<AdjustForDpiFunction>("AdjustWindowRectExForDpi");
+  if (adjust != nullptr) {
+    adjust(&bounds, style, FALSE, exStyle, static_cast<UINT>(dpi));
+  } else {
+    ::AdjustWindowRectEx(&bounds, style, FALSE, exStyle);
+  }
+}
+
+}  // namespace
+
+int ControlId(const design::WindowDesign& window, const design::ControlDesign& control) {
+  return 100 + static_cast<int>(&control - window.controls.data());
+}
+
+std::wstring Wide(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  // Text that is not valid UTF-8 is shown with replacement characters rather than not at all.
+  const int size = static_cast<int>(utf8.size());
+  const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
+  return wide;
+}
+
+std::string Utf8(HWND window) {
+  const int length = ::GetWindowTextLengthW(window);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const int copied = ::GetWindowTextW(window, text.data(), length + 1);
+  text.resize(static_cast<std::size_t>(std::max(copied, 0)));
+  return win32::ToUtf8(text);
+}
+
+int WindowDpi(HWND window) {
+  static const auto forWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
+  if (forWindow != nullptr && window != nullptr) {
+    if (const UINT dpi = forWindow(window); dpi != 0) return static_cast<int>(dpi);
+  }
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
+  ::ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : design::kDefaultDpi;
+}
+
+RECT PixelRect(const design::TwipsRect& rect, int dpi) {
+  const int left = design::TwipsToPixels(rect.left, dpi);
+  const int top = design::TwipsToPixels(rect.top, dpi);
+  return {left, top, left + design::TwipsToPixels(rect.width, dpi),
+          top + design::TwipsToPixels(rect.height, dpi)};
+}
+
+DesignedWindow::~DesignedWindow() {
+  if (window_ != nullptr) {
+    // Too late for the derived window's message switch: its part of the object is gone.
+    ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    ::DestroyWindow(window_);
+  }
+  if (dialogFont_ != nullptr) ::DeleteObject(dialogFont_);
+}
+
+HWND DesignedWindow::Control(std::string_view name, int groupIndex) const {
+  return ::GetDlgItem(window_, ControlId(design_, design_.Control(name, groupIndex)));
+}
+
+void DesignedWindow::Create(HWND owner) {
+  RegisterWindowClass(&DesignedWindow::Procedure);
+  // An owned window has no taskbar button: the owner is what Windows would show there.
+  ::CreateWindowExW(kFixedDialogExStyle, kWindowClass, Wide(design_.designCaption).c_str(),
+                    kFixedDialogStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                    owner, nullptr, Instance(), this);
+  if (window_ == nullptr) return;
+  CreateControls();
+  Layout(WindowDpi(window_));
+}
+
+void DesignedWindow::CreateControls() {
+  // Windows tabs through the controls in the order they were made: make them in tab order.
+  std::vector<const ControlDesign*> inTabOrder;
+  for (const auto& control : design_.controls) {
+    if (control.kind != ControlKind::Line) inTabOrder.push_back(&control);
+  }
+  std::stable_sort(inTabOrder.begin(), inTabOrder.end(),
+                   [](const auto* a, const auto* b) { return a->tabIndex < b->tabIndex; });
+  for (const ControlDesign* control : inTabOrder) {
+    const ControlClass controlClass = ClassFor(*control);
+    const auto id = static_cast<INT_PTR>(ControlId(design_, *control));
+    ::CreateWindowExW(controlClass.exStyle, controlClass.name, Wide(control->text).c_str(),
+                      WS_CHILD | WS_VISIBLE | controlClass.style, 0, 0, 0, 0, window_,
+                      reinterpret_cast<HMENU>(id), Instance(), nullptr);
+  }
+}
+
+void DesignedWindow::Layout(int dpi) {
+  HFONT font = ::CreateFontW(-::MulDiv(kDialogFontPoints, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE,
+                             FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                             DEFAULT_QUALITY, DEFAULT_PITCH, kDialogFontFace);
+  for (const auto& control : design_.controls) {
+    if (control.kind == ControlKind::Line) continue;
+    HWND handle = ::GetDlgItem(window_, ControlId(design_, control));
+    ::SendMessageW(handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    RECT bounds = PixelRect(control.rect, dpi);
+    if (control.sizedToText) {
+      const SIZE caption = CaptionSize(handle, font);
+      bounds.right = bounds.left + caption.cx;
+      bounds.bottom = bounds.top + std::max<LONG>(caption.cy, bounds.bottom - bounds.top);
+    }
+    ::SetWindowPos(handle, nullptr, bounds.left, bounds.top, bounds.right - bounds.left,
+                   bounds.bottom - bounds.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  if (dialogFont_ != nullptr) ::DeleteObject(dialogFont_);
+  dialogFont_ = font;
+
+  RECT frame{0, 0, design::TwipsToPixels(design_.clientWidthTwips, dpi),
+             design::TwipsToPixels(design_.clientHeightTwips, dpi)};
+  AdjustForDpi(frame, kFixedDialogStyle, kFixedDialogExStyle, dpi);
+  ::SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void DesignedWindow::CenterOver(HWND owner) {
+  RECT area{};
+  if (owner != nullptr && ::IsWindowVisible(owner)) {
+    ::GetWindowRect(owner, &area);
+  } else {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    area = monitor.rcWork;
+  }
+  RECT own{};
+  ::GetWindowRect(window_, &own);
+  const int width = own.right - own.left;
+  const int height = own.bottom - own.top;
+  const int left = area.left + (area.right - area.left - width) / 2;
+  const int top = area.top + (area.bottom - area.top - height) / 2;
+  ::SetWindowPos(window_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT DesignedWindow::DefaultDispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DPICHANGED) {
+    const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+    Layout(HIWORD(wParam));
+    ::SetWindowPos(window_, nullptr, suggested->left, suggested->top, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return 0;
+  }
+  return ::DefWindowProcW(window_, message, wParam, lParam);
+}
+
+LRESULT CALLBACK DesignedWindow::Procedure(HWND window, UINT message, WPARAM wParam,
+                                           LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self =
+        static_cast<DesignedWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->window_ = window;
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<DesignedWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (self == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
+  const LRESULT result = self->Dispatch(message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    self->window_ = nullptr;
+  }
+  return result;
+}
+
+}  // namespace pellorin::win32ui

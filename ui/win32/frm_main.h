@@ -1,0 +1,69 @@
+#pragma once
+
+// frmMain on Windows: the main window rendered natively from the design table. It is the
+// RunWindow of the Move run, as the Qt window is on Linux:
+//
+//   Move clicked -> MoveRun(this, file system, enumeration) -> pattern and root texts,
+//     results box, hourglass, message and input boxes -> back here
+//
+// The window owns no sorting logic and never touches the file system itself.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "designed_window.h"
+#include "sorting/run_window.h"
+
+namespace pellorin::win32ui {
+
+class frmAbout;
+
+// The results box as the run sees it. Entries gather while the run works and go into the edit
+// control at once whenever the run hands the window to the user (a question, a message, its
+// end): each batch replaces an empty selection at the end, so the log is never set again as a
+// whole, and a visible edit control is not redrawn once per file.
+class EditResultsBox final : public ResultsBox {
+ public:
+  void Attach(HWND box) { box_ = box; }
+  bool IsEmpty() const override { return pending_.empty() && ::GetWindowTextLengthW(box_) == 0; }
+  void Append(std::string_view text) override;
+  void Clear() override;
+  void Flush();
+
+ private:
+  HWND box_ = nullptr;
+  std::wstring pending_;
+};
+
+class frmMain final : public DesignedWindow, public RunWindow {
+ public:
+  // owner: a window that is never shown, so that this one has no taskbar button.
+  // onUnload: run when the window is unloaded.
+  frmMain(HWND owner, std::function<void()> onUnload);
+  ~frmMain() override;
+
+  void Show();
+
+  std::string PatternText() const override;
+  std::string RootText() const override;
+  ResultsBox& Results() override { return results_; }
+  void SetMousePointer(MousePointer pointer) override;
+  void ShowMessage(std::string_view text) override;
+  std::string InputBox(std::string_view prompt, std::string_view title,
+                       std::string_view defaultText) override;
+
+ private:
+  LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void cmdOK_Click();
+  void cmdCancel_Click();
+  void cmdAbout_Click();
+  void Form_Unload();
+
+  EditResultsBox results_;
+  std::unique_ptr<frmAbout> about_;
+  std::function<void()> onUnload_;
+  MousePointer pointer_ = MousePointer::Default;
+};
+
+}  // namespace pellorin::win32ui

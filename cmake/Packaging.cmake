@@ -16,7 +16,7 @@ function(pellorin_install_desktop_files)
   set_property(GLOBAL PROPERTY PELLORIN_DESKTOP_FILES_INSTALLED TRUE)
 
   include(GNUInstallDirs)
-  install(TARGETS pellorin RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS pellorin RUNTIME DESTINATION ${PELLORIN_PROGRAM_DIR})
   if(WIN32)
     return()
   endif()

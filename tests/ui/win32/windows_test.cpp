@@ -1,0 +1,487 @@
+// The native Windows windows against their design table, and the main window's Move run on real
+// folders, driven the way a person drives them: key presses, clicks, answers in modal boxes.
+//
+// These run under Wine with Xvfb. Wine is not Windows: the visual style (Wine draws its own
+// theme), the fonts (Wine maps "MS Shell Dlg 2" and Times New Roman to the fonts it has) and any
+// DPI other than 96 are not what a Windows machine shows, and are not asserted here beyond the
+// numbers that follow from the design table at the window's own DPI.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sorting/results_log.h"
+#include "support/temp_folder.h"
+#include "ui/design/window_design.h"
+#include "ui/win32/frm_about.h"
+#include "ui/win32/frm_main.h"
+#include "ui/win32/resource_ids.h"
+
+namespace pellorin::win32ui {
+namespace {
+
+using design::ControlDesign;
+using design::ControlKind;
+using design::WindowDesign;
+using testing::ReadFile;
+using testing::TempFolder;
+using testing::WriteFile;
+
+std::wstring Text(HWND window) {
+  const int length = ::GetWindowTextLengthW(window);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), length + 1)));
+  return text;
+}
+
+std::wstring ClassName(HWND window) {
+  wchar_t name[64] = {};
+  ::GetClassNameW(window, name, 64);
+  return name;
+}
+
+LONG_PTR Style(HWND window) { return ::GetWindowLongPtrW(window, GWL_STYLE); }
+LONG_PTR ExStyle(HWND window) { return ::GetWindowLongPtrW(window, GWL_EXSTYLE); }
+
+RECT RectInParent(HWND control) {
+  RECT rect{};
+  ::GetWindowRect(control, &rect);
+  ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+SIZE TextExtent(HWND control, const std::wstring& text) {
+  HDC context = ::GetDC(control);
+  const HGDIOBJ previous =
+      ::SelectObject(context, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+  SIZE extent{};
+  ::GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &extent);
+  ::SelectObject(context, previous);
+  ::ReleaseDC(control, context);
+  return extent;
+}
+
+// Delivers the thread's messages as the program's loop does, until done() or about 5 seconds.
+bool PumpUntil(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DeliverMessage(message);
+  }
+  return true;
+}
+
+void Pump(std::chrono::milliseconds period) {
+  const auto end = std::chrono::steady_clock::now() + period;
+  PumpUntil([end] { return std::chrono::steady_clock::now() >= end; });
+}
+
+// Presses keys as the keyboard would: into the input queue, to the window with the focus.
+void PressKeys(std::initializer_list<WORD> keys) {
+  std::vector<INPUT> events;
+  for (WORD key : keys) {
+    INPUT down{};
+    down.type = INPUT_KEYBOARD;
+    down.ki.wVk = key;
+    events.push_back(down);
+  }
+  for (auto key = std::rbegin(keys); key != std::rend(keys); ++key) {
+    INPUT up{};
+    up.type = INPUT_KEYBOARD;
+    up.ki.wVk = *key;
+    up.ki.dwFlags = KEYEVENTF_KEYUP;
+    events.push_back(up);
+  }
+  ::SendInput(static_cast<UINT>(events.size()), events.data(), sizeof(INPUT));
+}
+
+// The answer to the next modal window that this thread opens, given from inside its own modal
+// loop: a thread timer fires there and looks for a visible, enabled window other than the main
+// one.
+struct ModalAnswer {
+  HWND mainWindow = nullptr;
+  std::function<void(HWND)> answer;
+  int triesLeft = 0;
+  bool answered = false;
+};
+ModalAnswer pendingAnswer;
+
+BOOL CALLBACK FindModal(HWND window, LPARAM found) {
+  if (window != pendingAnswer.mainWindow && ::IsWindowVisible(window) &&
+      ::IsWindowEnabled(window)) {
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+void CALLBACK LookForModal(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND modal = nullptr;
+  ::EnumThreadWindows(::GetCurrentThreadId(), &FindModal, reinterpret_cast<LPARAM>(&modal));
+  if (modal == nullptr && --pendingAnswer.triesLeft > 0) return;
+  ::KillTimer(nullptr, timer);
+  ASSERT_NE(modal, nullptr) << "no modal window opened";
+  pendingAnswer.answered = true;
+  pendingAnswer.answer(modal);
+}
+
+void WhenModalOpens(HWND mainWindow, std::function<void(HWND)> answer) {
+  pendingAnswer = {mainWindow, std::move(answer), 250, false};
+  ::SetTimer(nullptr, 0, 20, &LookForModal);
+}
+
+// The pointer that the window under the mouse would show, asked the way Windows asks it.
+HCURSOR PointerOver(HWND control) {
+  ::SendMessageW(control, WM_SETCURSOR, reinterpret_cast<WPARAM>(control),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  return ::GetCursor();
+}
+
+HCURSOR Hourglass() { return ::LoadCursorW(nullptr, IDC_WAIT); }
+
+void CheckAgainstDesign(const DesignedWindow& window, const WindowDesign& design) {
+  const HWND handle = window.Handle();
+  const int dpi = WindowDpi(handle);
+  RECT client{};
+  ::GetClientRect(handle, &client);
+  EXPECT_EQ(client.right, design::TwipsToPixels(design.clientWidthTwips, dpi));
+  EXPECT_EQ(client.bottom, design::TwipsToPixels(design.clientHeightTwips, dpi));
+  EXPECT_TRUE(Style(handle) & WS_SYSMENU);
+  EXPECT_FALSE(Style(handle) & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
+  // An owned window has no taskbar button, unless it asks for one.
+  const HWND owner = ::GetWindow(handle, GW_OWNER);
+  EXPECT_NE(owner, nullptr);
+  EXPECT_FALSE(ExStyle(handle) & WS_EX_APPWINDOW);
+  EXPECT_NE(::GetClassLongPtrW(handle, GCLP_HICON), 0u);
+  EXPECT_NE(::GetClassLongPtrW(handle, GCLP_HICONSM), 0u);
+
+  std::vector<std::pair<int, HWND>> tabOrder;
+  for (const ControlDesign& control : design.controls) {
+    SCOPED_TRACE(control.ObjectName());
+    if (control.kind == ControlKind::Line) continue;  // painted by the window, not a control
+    const HWND handleOfControl = window.Control(control.name, control.groupIndex);
+    ASSERT_NE(handleOfControl, nullptr);
+    const RECT designed = PixelRect(control.rect, dpi);
+    const RECT actual = RectInParent(handleOfControl);
+    EXPECT_EQ(actual.left, designed.left);
+    EXPECT_EQ(actual.top, designed.top);
+    switch (control.kind) {
+      case ControlKind::Label:
+        EXPECT_EQ(ClassName(handleOfControl), L"Static");
+        if (control.sizedToText) {
+          EXPECT_EQ(Text(handleOfControl), Wide(control.text));
+          EXPECT_GE(actual.right - actual.left, TextExtent(handleOfControl, Wide(control.text)).cx);
+        }
+        break;
+      case ControlKind::TextBox: {
+        EXPECT_EQ(ClassName(handleOfControl), L"Edit");
+        EXPECT_EQ(actual.right, designed.right);
+        EXPECT_EQ(actual.bottom, designed.bottom);
+        const LONG_PTR scrolling = WS_HSCROLL | WS_VSCROLL | ES_MULTILINE | ES_AUTOHSCROLL;
+        EXPECT_EQ(Style(handleOfControl) & scrolling,
+                  control.multiLine ? scrolling : ES_AUTOHSCROLL);
+        EXPECT_FALSE(Style(handleOfControl) & ES_READONLY);
+        break;
+      }
+      case ControlKind::CommandButton:
+        EXPECT_EQ(ClassName(handleOfControl), L"Button");
+        EXPECT_EQ(actual.right, designed.right);
+        EXPECT_EQ(actual.bottom, designed.bottom);
+        EXPECT_EQ(Text(handleOfControl), Wide(control.text));
+        EXPECT_EQ((Style(handleOfControl) & BS_TYPEMASK) == BS_DEFPUSHBUTTON,
+                  control.role == design::ButtonRole::DefaultAndCancel);
+        break;
+      case ControlKind::PictureBox:
+        EXPECT_EQ(ClassName(handleOfControl), L"Static");
+        EXPECT_TRUE(ExStyle(handleOfControl) & WS_EX_CLIENTEDGE);  // the sunken border
+        EXPECT_EQ(actual.right - actual.left,
+                  design::kAboutPictureWidth + 2 * design::kPictureBorderPixels);
+        EXPECT_EQ(actual.bottom - actual.top,
+                  design::kAboutPictureHeight + 2 * design::kPictureBorderPixels);
+        break;
+      case ControlKind::Line:
+        break;
+    }
+    if (control.TakesFocus()) tabOrder.emplace_back(control.tabIndex, handleOfControl);
+  }
+  std::sort(tabOrder.begin(), tabOrder.end());
+  for (std::size_t i = 0; i < tabOrder.size(); ++i) {
+    const HWND next = tabOrder[(i + 1) % tabOrder.size()].second;
+    EXPECT_EQ(::GetNextDlgTabItem(handle, tabOrder[i].second, FALSE), next) << "after " << i;
+  }
+}
+
+class Win32Windows : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    owner_ = ::CreateWindowExW(0, L"Static", L"Pellorin", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                               ::GetModuleHandleW(nullptr), nullptr);
+    window_ = std::make_unique<frmMain>(owner_, [this] { unloaded_ = true; });
+    window_->Show();
+    ::SetForegroundWindow(window_->Handle());
+    std::filesystem::create_directory(folders_.path() / "in");
+    std::filesystem::create_directory(folders_.path() / "root");
+    SetText("txtFiles", folders_ / "in\\*.mp3");
+    SetText("txtDir", Root());
+  }
+
+  void TearDown() override {
+    window_.reset();
+    ::DestroyWindow(owner_);
+  }
+
+  HWND Control(const char* name, int groupIndex = -1) const {
+    return window_->Control(name, groupIndex);
+  }
+  void SetText(const char* name, const std::string& text) {
+    ::SetWindowTextW(Control(name), Wide(text).c_str());
+  }
+  std::wstring Results() const { return Text(Control("txtResults")); }
+  std::string Root() const { return folders_ / "root"; }
+  void WriteSong(const std::string& name) { WriteFile(folders_.path() / "in" / name, "music"); }
+  // A click as BM_CLICK makes it: the handler runs, and with it any modal box it opens.
+  void Click(const char* name) { ::SendMessageW(Control(name), BM_CLICK, 0, 0); }
+
+  TempFolder folders_;
+  HWND owner_ = nullptr;
+  std::unique_ptr<frmMain> window_;
+  bool unloaded_ = false;
+};
+
+TEST_F(Win32Windows, BothWindowsFollowTheirDesign) {
+  {
+    SCOPED_TRACE("frmMain");
+    CheckAgainstDesign(*window_, design::MainWindowDesign());
+    EXPECT_EQ(Text(window_->Handle()), L"Pellorin");
+    EXPECT_FALSE(::IsWindowVisible(::GetWindow(window_->Handle(), GW_OWNER)));
+  }
+  SCOPED_TRACE("frmAbout");
+  frmAbout about(window_->Handle());
+  CheckAgainstDesign(about, design::AboutDialogDesign());
+  EXPECT_EQ(::GetWindow(about.Handle(), GW_OWNER), window_->Handle());
+}
+
+TEST_F(Win32Windows, AltMMovesTheFilesAndShowsTheLog) {
+  WriteSong("Artist - One.mp3");
+  WriteSong("Song.mp3");
+  SetText("txtResults", "typed");
+  HCURSOR pointerWhileAsked = nullptr;
+  std::wstring logWhileAsked;
+  WhenModalOpens(window_->Handle(), [&](HWND box) {
+    logWhileAsked = Results();
+    EXPECT_EQ(Text(box), L"Cannot find artist name.");
+    EXPECT_EQ(Text(::GetDlgItem(box, PELLORIN_INPUT_PROMPT)),
+              L"Please enter the artist for the following title:\r\nSong.mp3");
+    const HWND answer = ::GetDlgItem(box, PELLORIN_INPUT_TEXT);
+    EXPECT_EQ(Text(answer), L"Song.mp3");
+    DWORD selectionStart = 99, selectionEnd = 0;
+    ::SendMessageW(answer, EM_GETSEL, reinterpret_cast<WPARAM>(&selectionStart),
+                   reinterpret_cast<LPARAM>(&selectionEnd));
+    EXPECT_EQ(selectionStart, 0u);
+    EXPECT_EQ(selectionEnd, 8u);
+    pointerWhileAsked = PointerOver(Control("txtResults"));
+    ::SetWindowTextW(answer, L"Typed");
+    ::SendMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+  });
+  ::SetFocus(Control("txtFiles"));
+  PressKeys({VK_MENU, 'M'});
+  ASSERT_TRUE(PumpUntil([&] { return Results().ends_with(L"files(s) moved."); }));
+  const std::wstring root = Wide(Root());
+  EXPECT_EQ(Results(), L"Directory \"" + root + L"\\Artist\" Created.\r\n" +
+                           L"File \"Artist - One.mp3\" moved.\r\n" + L"Directory \"" + root +
+                           L"\\Typed\" Created.\r\n" + L"File \"Song.mp3\" moved.\r\n" +
+                           L"2files(s) moved.");
+  // What the run has done so far is in the box while it asks.
+  EXPECT_EQ(logWhileAsked, L"Directory \"" + root + L"\\Artist\" Created.\r\n" +
+                               L"File \"Artist - One.mp3\" moved.");
+  EXPECT_EQ(pointerWhileAsked, Hourglass());
+  EXPECT_NE(PointerOver(Control("txtDir")), Hourglass());
+  EXPECT_EQ(ReadFile(folders_.path() / "root" / "Typed" / "Song.mp3"), "music");
+  EXPECT_EQ(ReadFile(folders_.path() / "root" / "Artist" / "Artist - One.mp3"), "music");
+}
+
+TEST_F(Win32Windows, CancelEscapeAndTheCloseBoxAnswerTheEmptyText) {
+  const std::pair<const char*, std::function<void(HWND)>> ways[] = {
+      {"Cancel", [](HWND box) { ::SendMessageW(::GetDlgItem(box, IDCANCEL), BM_CLICK, 0, 0); }},
+      {"Escape",
+       [](HWND box) {
+         ::SetForegroundWindow(box);
+         ::SetFocus(::GetDlgItem(box, PELLORIN_INPUT_TEXT));
+         PressKeys({VK_ESCAPE});
+       }},
+      {"close box", [](HWND box) { ::PostMessageW(box, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+  };
+  WriteSong("Song.mp3");
+  for (const auto& [way, answer] : ways) {
+    SCOPED_TRACE(way);
+    WhenModalOpens(window_->Handle(), answer);
+    Click("cmdOK");
+    EXPECT_TRUE(pendingAnswer.answered);
+    EXPECT_EQ(Results(),
+              L"Error: Cannot establish directory name for \"Song.mp3\"\r\n0files(s) moved.");
+    EXPECT_EQ(ReadFile(folders_.path() / "in" / "Song.mp3"), "music");
+    EXPECT_TRUE(std::filesystem::is_empty(folders_.path() / "root"));
+  }
+}
+
+TEST_F(Win32Windows, InvalidFoldersShowAMessageAndLeaveTheBox) {
+  const std::pair<const char*, const wchar_t*> cases[] = {
+      {"txtFiles", L"Invalid File Directory."},
+      {"txtDir", L"Invalid Root Directory."},
+  };
+  for (const auto& [box, message] : cases) {
+    SCOPED_TRACE(box);
+    SetText("txtFiles", folders_ / "in\\*.mp3");
+    SetText("txtDir", Root());
+    SetText("txtResults", "typed");
+    SetText(box, folders_ / "missing\\*.mp3");
+    WhenModalOpens(window_->Handle(), [message](HWND shown) {
+      EXPECT_EQ(ClassName(shown), L"#32770");
+      EXPECT_EQ(Text(shown), L"Pellorin");
+      EXPECT_EQ(Text(::GetDlgItem(shown, 0xFFFF)), message);  // a message box's text
+      std::vector<HWND> buttons;
+      for (HWND child = ::GetWindow(shown, GW_CHILD); child != nullptr;
+           child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if (ClassName(child) == L"Button" && ::IsWindowVisible(child)) buttons.push_back(child);
+      }
+      ASSERT_EQ(buttons.size(), 1u);
+      EXPECT_EQ(Text(buttons[0]), L"OK");
+      ::SendMessageW(buttons[0], BM_CLICK, 0, 0);
+    });
+    Click("cmdOK");
+    EXPECT_TRUE(pendingAnswer.answered);
+    EXPECT_EQ(Results(), L"typed");
+    EXPECT_NE(PointerOver(Control("txtResults")), Hourglass());
+  }
+}
+
+// Well past the edit control's default limit of 30,000 characters, which would cut the log.
+TEST_F(Win32Windows, TheResultsBoxKeepsALongLogWhole) {
+  const std::string entry = "File \"Artist - A rather long title.mp3\" moved.";
+  auto& box = dynamic_cast<EditResultsBox&>(window_->Results());
+  for (int i = 0; i < 2000; ++i) AppendResult(box, entry);
+  box.Flush();
+  const std::wstring text = Results();
+  EXPECT_EQ(text.size(), 2000 * (entry.size() + 2) - 2);
+  EXPECT_TRUE(text.ends_with(L"mp3\" moved."));
+}
+
+TEST_F(Win32Windows, EnterAndEscapeDoNothingAndAltCCloses) {
+  WriteSong("Artist - One.mp3");
+  ::SetFocus(Control("txtFiles"));
+  PressKeys({VK_RETURN});
+  ::SetFocus(Control("txtDir"));
+  PressKeys({VK_ESCAPE});
+  Pump(std::chrono::milliseconds(300));
+  EXPECT_TRUE(::IsWindowVisible(window_->Handle()));
+  EXPECT_EQ(Results(), L"");
+  EXPECT_EQ(ReadFile(folders_.path() / "in" / "Artist - One.mp3"), "music");
+  PressKeys({VK_MENU, 'C'});
+  EXPECT_TRUE(PumpUntil([this] { return unloaded_; }));
+  EXPECT_FALSE(::IsWindow(window_->Handle()));
+}
+
+TEST_F(Win32Windows, TheSystemMenusCloseEndsTheProgram) {
+  ::SendMessageW(window_->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_TRUE(PumpUntil([this] { return unloaded_; }));
+}
+
+TEST_F(Win32Windows, AboutShowsTheSameTextsEachTimeAndClosesOnEnterOrEscape) {
+  for (const WORD key : {WORD{VK_RETURN}, WORD{VK_ESCAPE}}) {
+    SCOPED_TRACE(key == VK_RETURN ? "Enter" : "Escape");
+    WhenModalOpens(window_->Handle(), [key](HWND about) {
+      EXPECT_EQ(Text(about), L"About Pellorin");
+      const auto& design = design::AboutDialogDesign();
+      const auto label = [&](const char* name) {
+        return ::GetDlgItem(about, ControlId(design, design.Control(name)));
+      };
+      EXPECT_EQ(Text(label("lblVersion")), L"Version 1.0.7");
+      EXPECT_EQ(Text(label("lblTitle")), L"Pellorin");
+      EXPECT_EQ(Text(label("lblDescription")),
+                L"https://pellorin.example.com/\r\nmailto:pellorin@example.com");
+
+      LOGFONTW title{};
+      ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(label("lblTitle"), WM_GETFONT, 0, 0)),
+                   sizeof title, &title);
+      EXPECT_STREQ(title.lfFaceName, L"Times New Roman");
+      EXPECT_TRUE(title.lfItalic);
+      EXPECT_EQ(title.lfHeight, -::MulDiv(1575, WindowDpi(about), 7200));
+
+      BITMAP picture{};
+      const auto image = reinterpret_cast<HBITMAP>(
+          ::SendMessageW(label("picIcon"), STM_GETIMAGE, IMAGE_BITMAP, 0));
+      ASSERT_NE(image, nullptr);
+      ::GetObjectW(image, sizeof picture, &picture);
+      EXPECT_EQ(picture.bmWidth, design::kAboutPictureWidth);
+      EXPECT_EQ(picture.bmHeight, design::kAboutPictureHeight);
+
+      // Enter and Escape close the dialog whichever control has the focus.
+      ::SetFocus(label("picIcon"));
+      PressKeys({key});
+    });
+    Click("cmdAbout");  // returns once the dialog is unloaded
+    EXPECT_TRUE(pendingAnswer.answered);
+    EXPECT_TRUE(::IsWindowEnabled(window_->Handle()));
+    HWND stillShown = nullptr;
+    pendingAnswer.mainWindow = window_->Handle();
+    ::EnumThreadWindows(::GetCurrentThreadId(), &FindModal, reinterpret_cast<LPARAM>(&stillShown));
+    EXPECT_EQ(stillShown, nullptr);
+  }
+}
+
+TEST_F(Win32Windows, AboutLinesArePaintedInTheSystemColours) {
+  WhenModalOpens(window_->Handle(), [](HWND about) {
+    ::UpdateWindow(about);
+    const auto& design = design::AboutDialogDesign();
+    const int dpi = WindowDpi(about);
+    const RECT shadow = PixelRect(design.Control("Line1", 0).rect, dpi);
+    HDC context = ::GetDC(about);
+    const int middle = (shadow.left + shadow.right) / 2;
+    EXPECT_EQ(::GetPixel(context, middle, shadow.top + 1), ::GetSysColor(COLOR_BTNSHADOW));
+    const RECT light = PixelRect(design.Control("Line1", 1).rect, dpi);
+    EXPECT_EQ(::GetPixel(context, middle, light.top), ::GetSysColor(COLOR_3DLIGHT));
+    ::ReleaseDC(about, context);
+    ::PostMessageW(about, WM_CLOSE, 0, 0);
+  });
+  Click("cmdAbout");
+  EXPECT_TRUE(pendingAnswer.answered);
+}
+
+// The version information that Explorer shows, and that the About dialog reads, from the
+// executable's own resource.
+TEST(Win32Resources, VersionInformationIsCompiledIn) {
+  wchar_t path[MAX_PATH];
+  ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  DWORD ignored = 0;
+  std::vector<char> block(::GetFileVersionInfoSizeW(path, &ignored));
+  ASSERT_FALSE(block.empty());
+  ASSERT_TRUE(::GetFileVersionInfoW(path, 0, static_cast<DWORD>(block.size()), block.data()));
+  const auto value = [&](const wchar_t* name) -> std::wstring {
+    void* text = nullptr;
+    UINT length = 0;
+    const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    if (!::VerQueryValueW(block.data(), key.c_str(), &text, &length)) return L"<none>";
+    return static_cast<const wchar_t*>(text);
+  };
+  EXPECT_EQ(value(L"FileVersion"), L"1.00.0007");
+  EXPECT_EQ(value(L"ProductVersion"), L"1.00.0007");
+  EXPECT_EQ(value(L"ProductName"), L"Pellorin");
+  EXPECT_EQ(value(L"InternalName"), L"Pellorin");
+  EXPECT_EQ(value(L"OriginalFilename"), L"Pellorin.exe");
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0x00000007u);
+}
+
+}  // namespace
+}  // namespace pellorin::win32ui

@@ -32,6 +32,19 @@ photograph() {  # photograph WINDOW FILE EXPECTED_SIZE
 }
 
 main=$(wait_for '^Pellorin$')
+
+# A Move with the default texts, c:\temp\*.mp3 into c:\music\mp3, on the prefix's drive C:.
+drive_c=$(realpath "$prefix")/drive_c
+rm -rf "$drive_c/temp" "$drive_c/music"
+mkdir -p "$drive_c/temp" "$drive_c/music/mp3"
+echo music >"$drive_c/temp/Artist - Song.mp3"
+echo music >"$drive_c/temp/(The Band) Live.mp3"
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove $((X + 156 + 36)) $((Y + 216 + 10)) click 1  # Move
+for _ in $(seq 100); do [[ -z $(ls "$drive_c/temp") ]] && break; sleep 0.1; done
+for moved in "Artist/Artist - Song.mp3" "The Band/(The Band) Live.mp3"; do
+  [[ -f $drive_c/music/mp3/$moved ]] || { echo "screenshots: Move did not file $moved" >&2; exit 1; }
+done
 photograph "$main" "$output/frmMain-win32.png" 325x248
 
 # The About... button: 180, 3240 twips and 1095 x 315 in size, at 96 DPI.

@@ -147,6 +147,13 @@ HCURSOR PointerOver(HWND control) {
 
 HCURSOR Hourglass() { return ::LoadCursorW(nullptr, IDC_WAIT); }
 
+void ExpectCentredOver(HWND window, const RECT& area) {
+  RECT own{};
+  ::GetWindowRect(window, &own);
+  EXPECT_NEAR(own.left + own.right, area.left + area.right, 1);
+  EXPECT_NEAR(own.top + own.bottom, area.top + area.bottom, 1);
+}
+
 void CheckAgainstDesign(const DesignedWindow& window, const WindowDesign& design) {
   const HWND handle = window.Handle();
   const int dpi = WindowDpi(handle);
@@ -262,6 +269,10 @@ TEST_F(Win32Windows, BothWindowsFollowTheirDesign) {
     CheckAgainstDesign(*window_, design::MainWindowDesign());
     EXPECT_EQ(Text(window_->Handle()), L"Pellorin");
     EXPECT_FALSE(::IsWindowVisible(::GetWindow(window_->Handle(), GW_OWNER)));
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ::GetMonitorInfoW(::MonitorFromWindow(window_->Handle(), MONITOR_DEFAULTTOPRIMARY), &monitor);
+    ExpectCentredOver(window_->Handle(), monitor.rcWork);
   }
   SCOPED_TRACE("frmAbout");
   frmAbout about(window_->Handle());
@@ -394,11 +405,20 @@ TEST_F(Win32Windows, TheSystemMenusCloseEndsTheProgram) {
   EXPECT_TRUE(PumpUntil([this] { return unloaded_; }));
 }
 
+TEST_F(Win32Windows, AltF4EndsTheProgram) {
+  ::SetFocus(Control("txtResults"));
+  PressKeys({VK_MENU, VK_F4});
+  EXPECT_TRUE(PumpUntil([this] { return unloaded_; }));
+}
+
 TEST_F(Win32Windows, AboutShowsTheSameTextsEachTimeAndClosesOnEnterOrEscape) {
   for (const WORD key : {WORD{VK_RETURN}, WORD{VK_ESCAPE}}) {
     SCOPED_TRACE(key == VK_RETURN ? "Enter" : "Escape");
-    WhenModalOpens(window_->Handle(), [key](HWND about) {
+    WhenModalOpens(window_->Handle(), [this, key](HWND about) {
       EXPECT_EQ(Text(about), L"About Pellorin");
+      RECT main{};
+      ::GetWindowRect(window_->Handle(), &main);
+      ExpectCentredOver(about, main);
       const auto& design = design::AboutDialogDesign();
       const auto label = [&](const char* name) {
         return ::GetDlgItem(about, ControlId(design, design.Control(name)));

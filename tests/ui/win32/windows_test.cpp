@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -157,6 +158,9 @@ void ExpectCentredOver(HWND window, const RECT& area) {
 void CheckAgainstDesign(const DesignedWindow& window, const WindowDesign& design) {
   const HWND handle = window.Handle();
   const int dpi = WindowDpi(handle);
+  if (const char* expected = std::getenv("PELLORIN_TEST_DPI")) {
+    EXPECT_EQ(dpi, std::atoi(expected));
+  }
   RECT client{};
   ::GetClientRect(handle, &client);
   EXPECT_EQ(client.right, design::TwipsToPixels(design.clientWidthTwips, dpi));

@@ -1,7 +1,12 @@
 #include "designed_window.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
+#include <exception>
 #include <vector>
+
+#include "pellorin/version.h"
 
 #include "platform/win32/wide_text.h"
 #include "resource_ids.h"
@@ -54,6 +59,22 @@ ControlClass ClassFor(const ControlDesign& control) {
 }
 
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
+
+// A multi-line edit control asks for every key, and in a window with dialog keys it then turns
+// Escape into WM_CLOSE for its parent and Tab into WM_NEXTDLGCTL. Tab and Escape are left to the
+// window instead: Tab moves on, Escape does what it does anywhere else in the window.
+LRESULT CALLBACK LeaveTabAndEscapeToTheWindow(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
+                                              UINT_PTR, DWORD_PTR) {
+  LRESULT result = ::DefSubclassProc(edit, message, wParam, lParam);
+  if (message == WM_GETDLGCODE) {
+    const auto* key = reinterpret_cast<const MSG*>(lParam);
+    if (key != nullptr && key->message == WM_KEYDOWN &&
+        (key->wParam == VK_TAB || key->wParam == VK_ESCAPE)) {
+      result &= ~static_cast<LRESULT>(DLGC_WANTALLKEYS | DLGC_WANTMESSAGE | DLGC_WANTTAB);
+    }
+  }
+  return result;
+}
 
 void RegisterWindowClass(WNDPROC procedure) {
   static const bool registered = [procedure] {
@@ -188,9 +209,11 @@ void DesignedWindow::CreateControls() {
   for (const ControlDesign* control : inTabOrder) {
     const ControlClass controlClass = ClassFor(*control);
     const auto id = static_cast<INT_PTR>(ControlId(design_, *control));
-    ::CreateWindowExW(controlClass.exStyle, controlClass.name, Wide(control->text).c_str(),
-                      WS_CHILD | WS_VISIBLE | controlClass.style, 0, 0, 0, 0, window_,
-                      reinterpret_cast<HMENU>(id), Instance(), nullptr);
+    const HWND created =
+        ::CreateWindowExW(controlClass.exStyle, controlClass.name, Wide(control->text).c_str(),
+                          WS_CHILD | WS_VISIBLE | controlClass.style, 0, 0, 0, 0, window_,
+                          reinterpret_cast<HMENU>(id), Instance(), nullptr);
+    if (control->multiLine) ::SetWindowSubclass(created, &LeaveTabAndEscapeToTheWindow, 0, 0);
   }
 }
 
@@ -240,13 +263,41 @@ void DesignedWindow::CenterOver(HWND owner) {
   ::SetWindowPos(window_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// The focus a person left in a window is where they find it when they come back, as in any
+// dialog: DefWindowProc would put it on the window itself, where keys go nowhere.
+void DesignedWindow::KeepFocusAcrossActivation(bool activated) {
+  if (!activated) {
+    const HWND focus = ::GetFocus();
+    if (focus != nullptr && ::IsChild(window_, focus)) lastFocus_ = focus;
+    return;
+  }
+  if (lastFocus_ == nullptr || !::IsChild(window_, lastFocus_)) {
+    lastFocus_ = ::GetNextDlgTabItem(window_, nullptr, FALSE);
+  }
+  if (lastFocus_ != nullptr) ::SetFocus(lastFocus_);
+}
+
 LRESULT DesignedWindow::DefaultDispatch(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_DPICHANGED) {
-    const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-    Layout(HIWORD(wParam));
-    ::SetWindowPos(window_, nullptr, suggested->left, suggested->top, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    return 0;
+  switch (message) {
+    case WM_DPICHANGED: {
+      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+      Layout(HIWORD(wParam));
+      ::SetWindowPos(window_, nullptr, suggested->left, suggested->top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
+    case WM_ACTIVATE:
+      KeepFocusAcrossActivation(LOWORD(wParam) != WA_INACTIVE);
+      return 0;
+    case WM_NEXTDLGCTL: {  // sent by controls that move the focus themselves
+      const HWND next = LOWORD(lParam) != 0
+                            ? reinterpret_cast<HWND>(wParam)
+                            : ::GetNextDlgTabItem(window_, ::GetFocus(), wParam != 0);
+      if (next != nullptr) ::SetFocus(next);
+      return 0;
+    }
+    default:
+      break;
   }
   return ::DefWindowProcW(window_, message, wParam, lParam);
 }
@@ -261,7 +312,15 @@ LRESULT CALLBACK DesignedWindow::Procedure(HWND window, UINT message, WPARAM wPa
   }
   auto* self = reinterpret_cast<DesignedWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   if (self == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
-  const LRESULT result = self->Dispatch(message, wParam, lParam);
+  LRESULT result = 0;
+  try {
+    result = self->Dispatch(message, wParam, lParam);
+  } catch (const std::exception& failure) {
+    // Nothing may unwind through the system's code that called us: say what failed instead.
+    ::MessageBoxW(window, Wide(failure.what()).c_str(), Wide(version::kProductName).c_str(),
+                  MB_OK | MB_ICONERROR);
+    result = ::DefWindowProcW(window, message, wParam, lParam);
+  }
   if (message == WM_NCDESTROY) {
     ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     self->window_ = nullptr;

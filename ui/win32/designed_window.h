@@ -45,12 +45,14 @@ class DesignedWindow {
   HFONT DialogFont() const { return dialogFont_; }
 
  private:
+  void KeepFocusAcrossActivation(bool activated);
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls();
 
   const design::WindowDesign& design_;
   HWND window_ = nullptr;
   HFONT dialogFont_ = nullptr;
+  HWND lastFocus_ = nullptr;
 };
 
 // Hands one message to its window, with the dialog keys (Tab, access keys, Enter, Escape) of the

@@ -20,6 +20,18 @@ void FillLine(HDC context, RECT line, int colorIndex) {
   ::FillRect(context, &line, ::GetSysColorBrush(colorIndex));
 }
 
+// Disabled while a modal dialog is shown over it, and enabled again however the dialog ends.
+class OwnerDisabled {
+ public:
+  explicit OwnerDisabled(HWND owner) : owner_(owner) { ::EnableWindow(owner_, FALSE); }
+  ~OwnerDisabled() { ::EnableWindow(owner_, TRUE); }
+  OwnerDisabled(const OwnerDisabled&) = delete;
+  OwnerDisabled& operator=(const OwnerDisabled&) = delete;
+
+ private:
+  HWND owner_;
+};
+
 }  // namespace
 
 frmAbout::frmAbout(HWND owner) : DesignedWindow(design::AboutDialogDesign()), owner_(owner) {
@@ -31,7 +43,13 @@ frmAbout::frmAbout(HWND owner) : DesignedWindow(design::AboutDialogDesign()), ow
 }
 
 frmAbout::~frmAbout() {
-  if (Handle() != nullptr) ::DestroyWindow(Handle());
+  if (Handle() != nullptr) {
+    // With visual styles the picture box may show a copy of the bitmap, which is then ours.
+    const auto shown = reinterpret_cast<HBITMAP>(
+        ::SendMessageW(Control("picIcon"), STM_SETIMAGE, IMAGE_BITMAP, 0));
+    if (shown != nullptr && shown != picture_) ::DeleteObject(shown);
+    ::DestroyWindow(Handle());
+  }
   if (picture_ != nullptr) ::DeleteObject(picture_);
   if (titleFont_ != nullptr) ::DeleteObject(titleFont_);
 }
@@ -52,14 +70,16 @@ void frmAbout::Layout(int dpi) {
 }
 
 void frmAbout::ShowModal() {
+  if (Handle() == nullptr) return;
   Form_Load();
   CenterOver(owner_);
-  ::EnableWindow(owner_, FALSE);
-  ::ShowWindow(Handle(), SW_SHOW);
-  ::SetForegroundWindow(Handle());
-  ::SetFocus(Control("cmdOK"));
-  RunMessages([this] { return !loaded_; });
-  ::EnableWindow(owner_, TRUE);
+  {
+    const OwnerDisabled modal(owner_);
+    ::ShowWindow(Handle(), SW_SHOW);
+    ::SetForegroundWindow(Handle());
+    ::SetFocus(Control("cmdOK"));
+    RunMessages([this] { return !loaded_; });
+  }
   ::SetForegroundWindow(owner_);
 }
 
@@ -75,7 +95,9 @@ void frmAbout::Form_Load() {
 
 // Unloading hides the dialog and ends its modal loop; the object and its window are kept for the
 // next showing, which loads it again.
-void frmAbout::cmdOK_Click() {
+void frmAbout::cmdOK_Click() { Unload(); }
+
+void frmAbout::Unload() {
   if (!loaded_) return;
   ::EnableWindow(owner_, TRUE);  // before hiding, so that Windows activates the owner
   ::ShowWindow(Handle(), SW_HIDE);
@@ -96,6 +118,9 @@ LRESULT frmAbout::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:  // the close box, the system menu and Alt+F4
       cmdOK_Click();
       return 0;
+    case WM_DESTROY:  // with its owner: the modal loop must not wait for it any longer
+      loaded_ = false;
+      break;
     case WM_CTLCOLORSTATIC: {
       const auto label = reinterpret_cast<HWND>(lParam);
       if (label != Control("lblTitle") && label != Control("lblDescription")) break;

@@ -14,6 +14,8 @@ class frmAbout final : public DesignedWindow {
 
   // Loads and shows the dialog, and returns once it has been unloaded.
   void ShowModal();
+  // Hides the dialog and ends its modal loop.
+  void Unload();
 
  private:
   LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam) override;

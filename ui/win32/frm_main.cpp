@@ -25,6 +25,21 @@ void EditResultsBox::Flush() {
   pending_.clear();
 }
 
+class frmMain::HandlerScope {
+ public:
+  explicit HandlerScope(frmMain& window) : window_(window) { ++window_.handlersRunning_; }
+  ~HandlerScope() {
+    if (--window_.handlersRunning_ == 0 && window_.closeRequested_) {
+      ::DestroyWindow(window_.Handle());
+    }
+  }
+  HandlerScope(const HandlerScope&) = delete;
+  HandlerScope& operator=(const HandlerScope&) = delete;
+
+ private:
+  frmMain& window_;
+};
+
 frmMain::frmMain(HWND owner, std::function<void()> onUnload)
     : DesignedWindow(design::MainWindowDesign()), onUnload_(std::move(onUnload)) {
   Create(owner);
@@ -53,6 +68,11 @@ void frmMain::SetMousePointer(MousePointer pointer) {
   pointer_ = pointer;
   // Shown at once: the run does not return to the message loop until it ends.
   ::SetCursor(::LoadCursorW(nullptr, pointer == MousePointer::Hourglass ? IDC_WAIT : IDC_ARROW));
+  if (pointer == MousePointer::Default) {
+    // Let the control under the mouse choose its own pointer again (an edit's I-beam).
+    POINT mouse{};
+    if (::GetCursorPos(&mouse)) ::SetCursorPos(mouse.x, mouse.y);
+  }
 }
 
 void frmMain::ShowMessage(std::string_view text) {
@@ -72,6 +92,7 @@ LRESULT frmMain::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       if (HIWORD(wParam) == BN_CLICKED) {
         const HWND from = reinterpret_cast<HWND>(lParam);
         if (from == nullptr) return 0;  // Enter and Escape: no default or cancel button here
+        HandlerScope running(*this);
         if (from == Control("cmdOK")) cmdOK_Click();
         if (from == Control("cmdCancel")) cmdCancel_Click();
         if (from == Control("cmdAbout")) cmdAbout_Click();
@@ -83,8 +104,8 @@ LRESULT frmMain::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
       }
       break;
-    case WM_CLOSE:  // the close box, the system menu and Alt+F4
-      ::DestroyWindow(Handle());
+    case WM_CLOSE:  // the close box, the system menu, Alt+F4, and the system itself
+      RequestClose();
       return 0;
     case WM_DESTROY:
       Form_Unload();
@@ -95,10 +116,20 @@ LRESULT frmMain::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
   return DefaultDispatch(message, wParam, lParam);
 }
 
+void frmMain::RequestClose() {
+  if (handlersRunning_ == 0) {
+    ::DestroyWindow(Handle());
+    return;
+  }
+  // A run ends by itself, files and log complete; the About dialog is simply unloaded.
+  closeRequested_ = true;
+  if (about_) about_->Unload();
+}
+
 void frmMain::cmdOK_Click() {
-  const auto fileSystem = platform::MakeFileSystem();
-  const auto files = platform::MakeFileEnumeration();
   try {
+    const auto fileSystem = platform::MakeFileSystem();
+    const auto files = platform::MakeFileEnumeration();
     MoveRun(*this, *fileSystem, *files);
   } catch (const std::exception& failure) {
     // The run has put the pointer back; the window stays usable.
@@ -107,7 +138,7 @@ void frmMain::cmdOK_Click() {
   results_.Flush();
 }
 
-void frmMain::cmdCancel_Click() { ::DestroyWindow(Handle()); }
+void frmMain::cmdCancel_Click() { RequestClose(); }
 
 void frmMain::cmdAbout_Click() {
   if (!about_) about_ = std::make_unique<frmAbout>(Handle());

@@ -54,7 +54,12 @@ class frmMain final : public DesignedWindow, public RunWindow {
                        std::string_view defaultText) override;
 
  private:
+  // Marks a handler as running; a close asked for meanwhile (from outside: the About dialog
+  // or a run's boxes keep this window disabled) happens once the last handler is over.
+  class HandlerScope;
+
   LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void RequestClose();
   void cmdOK_Click();
   void cmdCancel_Click();
   void cmdAbout_Click();
@@ -64,6 +69,8 @@ class frmMain final : public DesignedWindow, public RunWindow {
   std::unique_ptr<frmAbout> about_;
   std::function<void()> onUnload_;
   MousePointer pointer_ = MousePointer::Default;
+  int handlersRunning_ = 0;
+  bool closeRequested_ = false;
 };
 
 }  // namespace pellorin::win32ui

@@ -15,7 +15,7 @@ HWND CreateHiddenOwner() {
                            ::GetModuleHandleW(nullptr), nullptr);
 }
 
-// The program's one reference to its main window; the window's unload releases it.
+// The program's one reference to its main window, released once the window has been unloaded.
 std::unique_ptr<pellorin::win32ui::frmMain> frmMain;
 
 }  // namespace
@@ -27,6 +27,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const HWND owner = CreateHiddenOwner();
   bool loaded = true;
   frmMain = std::make_unique<pellorin::win32ui::frmMain>(owner, [&loaded] { loaded = false; });
+  if (frmMain->Handle() == nullptr) {
+    ::MessageBoxW(nullptr, L"The main window could not be created.", L"Pellorin",
+                  MB_OK | MB_ICONERROR);
+    return 1;
+  }
   frmMain->Show();
   pellorin::win32ui::RunMessages([&loaded] { return !loaded; });
   frmMain.reset();

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Windows ZIP from a build folder and checks what a Windows user unpacks: both
-# programs at its top, and nothing else that they would need.
+# programs at its top, nothing else beside them, and no DLL that Windows does not bring.
 # Usage: check_zip.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -21,4 +21,19 @@ for program in Pellorin.exe pellorin-move.exe; do
 done
 others=$(grep -v -x -e "$top/Pellorin.exe" -e "$top/pellorin-move.exe" -e "$top/" <<<"$contents" || true)
 [[ -z $others ]] || { echo "unexpected: $others"; failures=$((failures + 1)); }
+
+# Each program runs on its own: it imports nothing but the system's own DLLs.
+objdump=$(command -v x86_64-w64-mingw32-objdump || true)
+if [[ -n $objdump ]]; then
+  (cd "$work" && cmake -E tar xf "$zip")
+  system='^(kernel32|user32|gdi32|comctl32|ole32|oleaut32|shell32|shlwapi|version|advapi32|msvcrt)\.dll$'
+  for program in Pellorin.exe pellorin-move.exe; do
+    imports=$("$objdump" -p "$work/$top/$program" | awk '/DLL Name:/ {print tolower($3)}')
+    echo "$program imports:" $imports
+    foreign=$(grep -Ev "$system" <<<"$imports" || true)
+    [[ -z $foreign ]] || { echo "$program needs: $foreign"; failures=$((failures + 1)); }
+  done
+else
+  echo "x86_64-w64-mingw32-objdump not found: the imports are not checked"
+fi
 exit $failures

@@ -80,11 +80,6 @@ bool PumpUntil(const std::function<bool()>& done) {
   return true;
 }
 
-void Pump(std::chrono::milliseconds period) {
-  const auto end = std::chrono::steady_clock::now() + period;
-  PumpUntil([end] { return std::chrono::steady_clock::now() >= end; });
-}
-
 // Presses keys as the keyboard would: into the input queue, to the window with the focus.
 void PressKeys(std::initializer_list<WORD> keys) {
   std::vector<INPUT> events;
@@ -391,17 +386,59 @@ TEST_F(Win32Windows, TheResultsBoxKeepsALongLogWhole) {
 
 TEST_F(Win32Windows, EnterAndEscapeDoNothingAndAltCCloses) {
   WriteSong("Artist - One.mp3");
-  ::SetFocus(Control("txtFiles"));
-  PressKeys({VK_RETURN});
-  ::SetFocus(Control("txtDir"));
-  PressKeys({VK_ESCAPE});
-  Pump(std::chrono::milliseconds(300));
-  EXPECT_TRUE(::IsWindowVisible(window_->Handle()));
-  EXPECT_EQ(Results(), L"");
+  // A letter typed after the key shows that the key has been handled before it.
+  const auto pressIn = [this](const char* name, WORD key) {
+    ::SetFocus(Control(name));
+    PressKeys({key});
+    PressKeys({'X'});
+    return PumpUntil([&] { return Text(Control(name)).find(L'x') != std::wstring::npos; });
+  };
+  EXPECT_TRUE(pressIn("txtFiles", VK_RETURN));
+  EXPECT_TRUE(pressIn("txtDir", VK_ESCAPE));
+  EXPECT_TRUE(pressIn("txtResults", VK_ESCAPE));
+  EXPECT_TRUE(::IsWindow(window_->Handle()));
+  EXPECT_FALSE(unloaded_);
+  EXPECT_EQ(Results(), L"x");
   EXPECT_EQ(ReadFile(folders_.path() / "in" / "Artist - One.mp3"), "music");
   PressKeys({VK_MENU, 'C'});
   EXPECT_TRUE(PumpUntil([this] { return unloaded_; }));
   EXPECT_FALSE(::IsWindow(window_->Handle()));
+}
+
+TEST_F(Win32Windows, TabWalksTheControlsInTheirOrder) {
+  const char* const order[] = {"txtFiles",   "txtDir",   "cmdOK",   "cmdCancel",
+                               "txtResults", "cmdAbout", "txtFiles"};
+  ::SetFocus(Control(order[0]));
+  for (std::size_t i = 1; i < std::size(order); ++i) {
+    PressKeys({VK_TAB});
+    const HWND expected = Control(order[i]);
+    EXPECT_TRUE(PumpUntil([expected] { return ::GetFocus() == expected; }))
+        << "Tab from " << order[i - 1] << " did not reach " << order[i];
+    ::SetFocus(expected);
+  }
+}
+
+TEST_F(Win32Windows, ClosingDuringARunFinishesTheRunFirst) {
+  WriteSong("Song.mp3");
+  bool stillOpenWhileAsked = false;
+  WhenModalOpens(window_->Handle(), [&](HWND box) {
+    ::SendMessageW(window_->Handle(), WM_CLOSE, 0, 0);  // as the system would, at shutdown
+    stillOpenWhileAsked = ::IsWindow(window_->Handle()) != FALSE;
+    ::SetWindowTextW(::GetDlgItem(box, PELLORIN_INPUT_TEXT), L"Typed");
+    ::SendMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+  });
+  Click("cmdOK");
+  EXPECT_TRUE(stillOpenWhileAsked);
+  EXPECT_EQ(ReadFile(folders_.path() / "root" / "Typed" / "Song.mp3"), "music");
+  EXPECT_TRUE(PumpUntil([this] { return unloaded_; }));
+}
+
+TEST_F(Win32Windows, ClosingWithAboutOpenUnloadsItAndEnds) {
+  WhenModalOpens(window_->Handle(),
+                 [this](HWND) { ::SendMessageW(window_->Handle(), WM_CLOSE, 0, 0); });
+  Click("cmdAbout");  // returns: the dialog's loop has ended
+  EXPECT_TRUE(pendingAnswer.answered);
+  EXPECT_TRUE(PumpUntil([this] { return unloaded_; }));
 }
 
 TEST_F(Win32Windows, TheSystemMenusCloseEndsTheProgram) {
@@ -454,6 +491,8 @@ TEST_F(Win32Windows, AboutShowsTheSameTextsEachTimeAndClosesOnEnterOrEscape) {
     Click("cmdAbout");  // returns once the dialog is unloaded
     EXPECT_TRUE(pendingAnswer.answered);
     EXPECT_TRUE(::IsWindowEnabled(window_->Handle()));
+    // Back on the button that opened it, so that keys go on working.
+    EXPECT_TRUE(PumpUntil([this] { return ::GetFocus() == Control("cmdAbout"); }));
     HWND stillShown = nullptr;
     pendingAnswer.mainWindow = window_->Handle();
     ::EnumThreadWindows(::GetCurrentThreadId(), &FindModal, reinterpret_cast<LPARAM>(&stillShown));

@@ -158,6 +158,7 @@ class SystemCallFaults {
         {SystemCall::Fstat, {EIO}},
         {SystemCall::Fchmod, {EPERM, ENOSYS}},
         {SystemCall::Futimens, {EPERM, ENOSYS}},
+        {SystemCall::Fcntl, {EINVAL, EAGAIN}},
     };
     const auto& errors = kErrors.at(call);
     return errors[std::uniform_int_distribution<std::size_t>(0, errors.size() - 1)(random_)];

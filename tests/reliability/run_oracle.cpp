@@ -52,7 +52,12 @@ class LogReader {
 class Judge {
  public:
   Judge(const RunRecord& run, const FileSystemObject& paths)
-      : run_(run), paths_(paths), log_(run.log), expected_(run.before) {}
+      : run_(run),
+        paths_(paths),
+        log_(run.log),
+        before_(Folded(run.before)),
+        after_(Folded(run.after)),
+        expected_(before_) {}
 
   RunVerdict Verdict() {
     if (!run_.outcome.inputsAccepted) {
@@ -85,10 +90,24 @@ class Judge {
   }
 
  private:
+  // On a file system that ignores case, "a" and "A" name one file: paths are compared folded.
+  std::string Key(std::string path) const {
+    const auto& top = run_.caseInsensitiveTop;
+    if (top.empty() || !path.starts_with(top)) return path;
+    for (char& c : path) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return path;
+  }
+  DiskState Folded(const DiskState& state) const {
+    DiskState folded;
+    for (const auto& [path, bytes] : state.files) folded.files.emplace(Key(path), bytes);
+    for (const auto& path : state.folders) folded.folders.insert(Key(path));
+    return folded;
+  }
+
   // False when the log cannot be followed any further.
   bool JudgeFile(const std::string& name) {
-    const std::string source = paths_.BuildPath(run_.sourceFolder, name);
-    if (!run_.before.files.contains(source)) Problem("offered a file that was not there: " + name);
+    const std::string source = Key(paths_.BuildPath(run_.sourceFolder, name));
+    if (!before_.files.contains(source)) Problem("offered a file that was not there: " + name);
     std::string artist = reference::Artist(reference::Trim(name));
     if (artist.empty()) {
       if (nextAnswer_ >= run_.answers.size()) {
@@ -102,17 +121,17 @@ class Judge {
     }
     const std::string folder = paths_.BuildPath(run_.root, artist);
     if (log_.Take("Directory " + Quoted(folder) + " Exists.\r\n")) {
-      if (!run_.after.folders.contains(folder)) Problem("found a folder that is not there");
+      if (!after_.folders.contains(Key(folder))) Problem("found a folder that is not there");
     } else if (log_.Take("Directory " + Quoted(folder) + " Created.")) {
-      if (run_.before.folders.contains(folder) || created_.contains(folder)) {
+      if (before_.folders.contains(Key(folder)) || created_.contains(Key(folder))) {
         Problem("created a folder that was already there: " + Printable(folder));
       }
-      created_.insert(folder);
+      created_.insert(Key(folder));
     } else {
       return Failure("Error: Cannot create directory " + Quoted(folder), name);
     }
     if (log_.Take("File " + Quoted(name) + " moved.")) {
-      Moved(source, paths_.BuildPath(folder, name));
+      Moved(source, Key(paths_.BuildPath(folder, name)));
       return true;
     }
     return Failure("Error moving File " + Quoted(name), name);
@@ -143,18 +162,18 @@ class Judge {
   void CompareDisk() {
     expected_.folders.insert(created_.begin(), created_.end());
     for (const auto& [path, bytes] : expected_.files) {
-      const auto found = run_.after.files.find(path);
-      if (found == run_.after.files.end()) {
+      const auto found = after_.files.find(path);
+      if (found == after_.files.end()) {
         Problem("file lost or not where the log says: " + Printable(path));
       } else if (found->second != bytes) {
         Problem("bytes changed: " + Printable(path));
       }
     }
-    for (const auto& [path, bytes] : run_.after.files) {
+    for (const auto& [path, bytes] : after_.files) {
       if (!expected_.files.contains(path))
         Problem("file that should not be there: " + Printable(path));
     }
-    if (run_.after.folders != expected_.folders) Problem("folders differ from the log's");
+    if (after_.folders != expected_.folders) Problem("folders differ from the log's");
   }
 
   void Problem(std::string problem) { verdict_.problems.push_back(std::move(problem)); }
@@ -162,6 +181,7 @@ class Judge {
   const RunRecord& run_;
   const FileSystemObject& paths_;
   LogReader log_;
+  const DiskState before_, after_;
   DiskState expected_;
   std::set<std::string, std::less<>> created_;
   std::size_t nextAnswer_ = 0;

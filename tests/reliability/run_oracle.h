@@ -29,6 +29,7 @@ struct RunRecord {
   DiskState before, after;
   std::string logBefore, log;
   MoveRunOutcome outcome;
+  std::string caseInsensitiveTop;  // where "A" and "a" name one file (FAT), if anywhere
 };
 
 struct RunVerdict {

@@ -27,7 +27,8 @@ enum class SystemCall {
   Fsync,
   Fstat,
   Fchmod,
-  Futimens
+  Futimens,
+  Fcntl
 };
 
 inline constexpr int kShortWrite = -1;  // a schedule's answer: write only part of the buffer
@@ -91,6 +92,9 @@ class FaultySystemCalls final : public posix::SystemCalls {
   }
   int Futimens(int fd, const struct timespec times[2]) override {
     return Call(SystemCall::Futimens, "", [&] { return SystemCalls::Futimens(fd, times); });
+  }
+  int Fcntl(int fd, int command, int argument) override {
+    return Call(SystemCall::Fcntl, "", [&] { return SystemCalls::Fcntl(fd, command, argument); });
   }
 
  private:

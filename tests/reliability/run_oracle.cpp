@@ -13,7 +13,8 @@ std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\
 
 std::string Printable(std::string_view text) {
   std::string shown;
-  for (const unsigned char c : text) {
+  for (const char byte : text) {
+    const auto c = static_cast<unsigned char>(byte);
     if (c >= 32 && c < 127) {
       shown += static_cast<char>(c);
     } else {

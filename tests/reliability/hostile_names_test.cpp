@@ -103,6 +103,23 @@ TEST(HostileNames, AreFiledUnderTheirExactNameOrRefusedAcrossDevices) {
   ExpectHostileNamesFiledOrRefused("/dev/shm");
 }
 
+// The pattern's folder is itself an artist folder, under another spelling too: each file would
+// be moved onto itself, and must stay as it is.
+TEST(HostileNames, FilesAlreadyInTheirArtistFolderStayAsTheyAre) {
+  const TempFolder temp;
+  const std::string root = temp / "root";
+  fs::create_directories(root + "/A");
+  WriteFile(root + "/A/A - x.mp3", "in place");
+  for (const std::string& in : {root + "/A", root + "/A/../A", root + "/./A"}) {
+    const auto result = RunAndJudge({.in = in, .root = root, .tops = {temp.path()}});
+    EXPECT_TRUE(result.verdict.problems.empty())
+        << ::testing::PrintToString(result.verdict.problems) << "\n"
+        << result.record.log;
+    EXPECT_EQ(result.verdict.failureEntries, 1) << in;
+  }
+  EXPECT_EQ(ReadFile(root + "/A/A - x.mp3"), "in place");
+}
+
 // Operands that look like options, after "--", in a folder of their own.
 TEST(HostileNames, PatternAndRootBeginningWithADashAreOperandsAfterTheDoubleDash) {
   const TempFolder temp;

@@ -342,5 +342,20 @@ TEST_F(FatFolders, WithinOneFatFileSystem) {
   EXPECT_EQ(ReadFile(root + "/Y/(Y) G.MP3"), "older");
 }
 
+// On FAT "abc/ABC - x.mp3" and "ABC/ABC - x.mp3" are one file: moving it onto itself must leave it.
+TEST_F(FatFolders, FileAlreadyInItsFolderUnderAnotherCaseStaysAsItIs) {
+  const std::string mounted = temp / "fat";
+  fs::create_directory(mounted);
+  const auto fat = Mount::Fat(image / "fat.img", mounted, 32);
+  SKIP_UNLESS_MOUNTED(fat);
+  fs::create_directories(mounted + "/abc");
+  WriteFile(mounted + "/abc/ABC - x.mp3", "in place");
+  const auto result = RunAndJudge(
+      {.in = mounted + "/abc", .root = mounted, .tops = {mounted}, .caseInsensitiveTop = mounted});
+  ExpectKeptEveryPromise(result);
+  EXPECT_EQ(result.verdict.failureEntries, 1);
+  EXPECT_EQ(ReadFile(mounted + "/abc/ABC - x.mp3"), "in place");
+}
+
 }  // namespace
 }  // namespace pellorin::testing

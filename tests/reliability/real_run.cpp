@@ -1,5 +1,7 @@
 #include "real_run.h"
 
+#include <filesystem>
+
 #include "platform/posix/posix_file_enumeration.h"
 #include "platform/posix/posix_file_system.h"
 #include "sorting/move_run.h"
@@ -22,6 +24,9 @@ RealRunResult RunAndJudge(const RealRunSetup& setup, FileSystemObject* disk) {
   run.root = setup.root;
   run.answers = setup.answers;
   run.caseInsensitiveTop = setup.caseInsensitiveTop;
+  run.normalPath = [](const std::string& path) {
+    return std::filesystem::path(path).lexically_normal().string();
+  };
   posix::PosixFileEnumeration files;
   std::string name;
   for (auto failure = files.First(window.pattern, name); !failure && !name.empty();

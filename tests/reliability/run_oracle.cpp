@@ -93,6 +93,7 @@ class Judge {
  private:
   // On a file system that ignores case, "a" and "A" name one file: paths are compared folded.
   std::string Key(std::string path) const {
+    if (run_.normalPath) path = run_.normalPath(path);
     const auto& top = run_.caseInsensitiveTop;
     if (top.empty() || !path.starts_with(top)) return path;
     for (char& c : path) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;

@@ -7,6 +7,7 @@
 // count of the files really moved; nothing else appeared on the disk, not even a temporary.
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -30,6 +31,8 @@ struct RunRecord {
   std::string logBefore, log;
   MoveRunOutcome outcome;
   std::string caseInsensitiveTop;  // where "A" and "a" name one file (FAT), if anywhere
+  // The one spelling of a path, when the run's paths may hold "." or ".." components.
+  std::function<std::string(const std::string&)> normalPath;
 };
 
 struct RunVerdict {

@@ -1,6 +1,7 @@
 #include "mounts.h"
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -12,6 +13,13 @@ namespace {
 std::string Quote(const std::string& text) { return "'" + text + "'"; }
 
 std::string Refusal(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+bool MountedOn(const std::string& folder) {
+  struct stat mounted {
+  }, parent{};
+  return ::stat(folder.c_str(), &mounted) == 0 && ::stat((folder + "/..").c_str(), &parent) == 0 &&
+         mounted.st_dev != parent.st_dev;
+}
 
 }  // namespace
 
@@ -41,9 +49,10 @@ Mount Mount::Fat(const std::string& image, const std::string& folder, int megaby
   }
   const std::string mount =
       "fusefat -o rw+ " + Quote(image) + " " + Quote(folder) + " >/dev/null 2>&1";
-  if (std::system(mount.c_str()) != 0) {
+  // fusefat can report success without mounting (no access to /dev/fuse): believe the device.
+  if (std::system(mount.c_str()) != 0 || !MountedOn(folder)) {
     return {folder, Kind::Fuse,
-            "cannot mount a FAT image with fusefat (is it installed, /dev/fuse there?)"};
+            "cannot mount a FAT image with fusefat (is it installed, /dev/fuse usable?)"};
   }
   return {folder, Kind::Fuse, ""};
 }

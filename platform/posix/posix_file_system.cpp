@@ -179,8 +179,8 @@ std::error_code PosixFileSystem::TakeReadLease(int fd, bool& leased) {
 std::error_code PosixFileSystem::ChangedSince(const std::string& path, int fd,
                                               const struct stat& copied, bool leased, Times times) {
   if (leased && calls_.Fcntl(fd, F_GETLEASE, 0) != F_RDLCK) return Error(EBUSY);
-  struct stat now {
-  }, named{};
+  struct stat now {};
+  struct stat named {};
   if (calls_.Fstat(fd, &now) != 0 || calls_.Lstat(path.c_str(), &named) != 0) {
     return LastError();
   }

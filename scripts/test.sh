@@ -19,3 +19,4 @@ echo "== mingw"
 cmake --preset mingw -DPELLORIN_WERROR=ON
 cmake --build --preset mingw
 ctest --preset mingw
+scripts/fuzz.sh

@@ -1,6 +1,7 @@
 #include "posix_file_system.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -13,6 +14,14 @@
 
 namespace pellorin::posix {
 namespace {
+
+// A name of our own in folder that no other program uses: hidden, with our process and a count.
+std::string HiddenName(const std::string& folder, std::string_view ending) {
+  static std::atomic<unsigned> counter{0};
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  return JoinPath(folder, ".pellorin-" + std::to_string(::getpid()) + "-" + std::to_string(stamp) +
+                              "-" + std::to_string(counter++) + std::string(ending));
+}
 
 std::error_code LastError() { return {errno, std::generic_category()}; }
 std::error_code Error(int number) { return {number, std::generic_category()}; }
@@ -103,37 +112,85 @@ std::error_code PosixFileSystem::CopyAcrossDevices(const std::string& source,
 
   const int sourceFd = calls_.Open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0);
   if (sourceFd < 0) return LastError();
+  const auto failure = CopyThenRemoveSource(source, sourceFd, destination);
+  calls_.Close(sourceFd);  // ends the lease too
+  if (!failure) FlushFolder(ParentFolder(source));
+  return failure;
+}
+
+// The source goes only while it is still the very file that was copied, unchanged and open for
+// writing nowhere. Otherwise another program has had its say: the copy goes again, and the source
+// stays as that program left it.
+std::error_code PosixFileSystem::CopyThenRemoveSource(const std::string& source, int sourceFd,
+                                                      const std::string& destination) {
   struct stat sourceInfo {};
-  std::error_code failure;
-  if (calls_.Fstat(sourceFd, &sourceInfo) != 0) {
-    failure = LastError();
-  } else if (!S_ISREG(sourceInfo.st_mode)) {
-    failure = Error(EINVAL);
-  }
+  if (calls_.Fstat(sourceFd, &sourceInfo) != 0) return LastError();
+  if (!S_ISREG(sourceInfo.st_mode)) return Error(EINVAL);
+  bool leased = false;
+  if (auto busy = TakeReadLease(sourceFd, leased)) return busy;
 
   std::string temporary;
   const std::string folder = ParentFolder(destination);
-  if (!failure) {
-    const int temporaryFd = CreateTemporary(folder, temporary);
-    failure = temporaryFd < 0 ? LastError()
-                              : CopyIntoTemporary(sourceFd, sourceInfo, temporary, temporaryFd);
+  const int temporaryFd = CreateTemporary(folder, temporary);
+  if (temporaryFd < 0) return LastError();
+  if (auto failure = CopyIntoTemporary(sourceFd, sourceInfo, temporary, temporaryFd)) {
+    return failure;
   }
-  calls_.Close(sourceFd);
-  if (failure) return failure;
-
   if (auto published = RenameWithoutReplacing(temporary, destination)) {
     calls_.Unlink(temporary.c_str());
     return published;
   }
   FlushFolder(folder);
-  if (calls_.Unlink(source.c_str()) != 0) {
-    // The source cannot go, so the copy must not stay: one file, where it was.
-    failure = LastError();
-    calls_.Unlink(destination.c_str());
-    return failure;
-  }
-  FlushFolder(ParentFolder(source));
+  const auto failure = RemoveCopiedSource(source, sourceFd, sourceInfo, leased);
+  if (failure) calls_.Unlink(destination.c_str());  // one file, where it was
+  return failure;
+}
+
+// Between a look at the source and its removal another program could put a new file under its
+// name, so the source is first moved aside to a hidden name of our own, where nobody swaps it, and
+// looked at there: only the very file that was copied, unchanged, is removed.
+std::error_code PosixFileSystem::RemoveCopiedSource(const std::string& source, int fd,
+                                                    const struct stat& copied, bool leased) {
+  if (auto changed = ChangedSince(source, fd, copied, leased, Times::ChangeToo)) return changed;
+  const std::string aside = HiddenName(ParentFolder(source), ".gone");
+  if (auto failure = RenameWithoutReplacing(source, aside)) return failure;
+  // The rename itself has set the change time, so from here on only the data's time tells.
+  auto failure = ChangedSince(aside, fd, copied, leased, Times::ModificationOnly);
+  if (!failure && calls_.Unlink(aside.c_str()) != 0) failure = LastError();
+  if (failure) RenameWithoutReplacing(aside, source);
+  return failure;
+}
+
+// The kernel refuses a read lease while anyone has the file open for writing, and breaks it when
+// anyone opens it for writing later. Where no lease is to be had (a file of another owner, a file
+// system without leases), the comparison of identity, size and times still stands.
+std::error_code PosixFileSystem::TakeReadLease(int fd, bool& leased) {
+  leased = false;
+  // A broken lease is announced by a signal: SIGURG, ignored unless asked for, rather than the
+  // default SIGIO, which would end the program.
+  if (calls_.Fcntl(fd, F_SETSIG, SIGURG) != 0) return {};
+  leased = calls_.Fcntl(fd, F_SETLEASE, F_RDLCK) == 0;
+  if (!leased && errno == EAGAIN) return Error(EBUSY);
   return {};
+}
+
+// Whether path still names the file open as fd, with the size and times it had when copied, and
+// nobody has opened it for writing since.
+std::error_code PosixFileSystem::ChangedSince(const std::string& path, int fd,
+                                              const struct stat& copied, bool leased, Times times) {
+  if (leased && calls_.Fcntl(fd, F_GETLEASE, 0) != F_RDLCK) return Error(EBUSY);
+  struct stat now {};
+  struct stat named {};
+  if (calls_.Fstat(fd, &now) != 0 || calls_.Lstat(path.c_str(), &named) != 0) {
+    return LastError();
+  }
+  const auto same = [](const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+  };
+  const bool unchanged = named.st_dev == now.st_dev && named.st_ino == now.st_ino &&
+                         now.st_size == copied.st_size && same(now.st_mtim, copied.st_mtim) &&
+                         (times == Times::ModificationOnly || same(now.st_ctim, copied.st_ctim));
+  return unchanged ? std::error_code() : Error(EBUSY);
 }
 
 // Copies, carries mode and times over where the file system keeps them, flushes and closes the
@@ -176,12 +233,8 @@ std::error_code PosixFileSystem::CopyBytes(int fromFd, int toFd) {
 // A hidden name of our own in the destination folder, created exclusively so that nothing of
 // anyone else's is ever written to. Returns the descriptor, or -1 with errno set.
 int PosixFileSystem::CreateTemporary(const std::string& folder, std::string& temporary) {
-  static std::atomic<unsigned> counter{0};
-  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temporary =
-        JoinPath(folder, ".pellorin-" + std::to_string(::getpid()) + "-" + std::to_string(stamp) +
-                             "-" + std::to_string(counter++) + ".part");
+    temporary = HiddenName(folder, ".part");
     const int fd = calls_.Open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0 || errno != EEXIST) return fd;
   }

@@ -10,7 +10,8 @@ namespace pellorin::posix {
 // - renameat2 with RENAME_NOREPLACE where the file system has it;
 // - else link then unlink, or an exclusive placeholder renamed over, for FAT, NFS and FUSE;
 // - across devices, a copy into an exclusive temporary in the destination folder, flushed and
-//   published without replacing, and only then the source removed.
+//   published without replacing, and only then the source removed, provided that nobody has
+//   written to it, replaced it or removed it meanwhile and nobody holds it open for writing.
 class PosixFileSystem final : public FileSystemObject {
  public:
   explicit PosixFileSystem(SystemCalls& calls = SystemCalls::Real()) : calls_(calls) {}
@@ -27,6 +28,14 @@ class PosixFileSystem final : public FileSystemObject {
   std::error_code RenameWithoutReplacing(const std::string& from, const std::string& to);
   std::error_code LinkOrPlaceholderRename(const std::string& from, const std::string& to);
   std::error_code CopyAcrossDevices(const std::string& source, const std::string& destination);
+  std::error_code CopyThenRemoveSource(const std::string& source, int sourceFd,
+                                       const std::string& destination);
+  std::error_code TakeReadLease(int fd, bool& leased);
+  std::error_code RemoveCopiedSource(const std::string& source, int fd, const struct stat& copied,
+                                     bool leased);
+  enum class Times { ChangeToo, ModificationOnly };
+  std::error_code ChangedSince(const std::string& path, int fd, const struct stat& copied,
+                               bool leased, Times times);
   std::error_code CopyIntoTemporary(int sourceFd, const struct stat& sourceInfo,
                                     const std::string& temporary, int temporaryFd);
   std::error_code CopyBytes(int fromFd, int toFd);

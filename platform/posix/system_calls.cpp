@@ -27,6 +27,7 @@ int SystemCalls::Fsync(int fd) { return ::fsync(fd); }
 int SystemCalls::Fstat(int fd, struct stat* info) { return ::fstat(fd, info); }
 int SystemCalls::Fchmod(int fd, mode_t mode) { return ::fchmod(fd, mode); }
 int SystemCalls::Futimens(int fd, const struct timespec times[2]) { return ::futimens(fd, times); }
+int SystemCalls::Fcntl(int fd, int command, int argument) { return ::fcntl(fd, command, argument); }
 
 SystemCalls& SystemCalls::Real() {
   static SystemCalls real;

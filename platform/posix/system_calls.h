@@ -28,6 +28,7 @@ class SystemCalls {
   virtual int Fstat(int fd, struct stat* info);
   virtual int Fchmod(int fd, mode_t mode);
   virtual int Futimens(int fd, const struct timespec times[2]);
+  virtual int Fcntl(int fd, int command, int argument);
 
   static SystemCalls& Real();
 };

@@ -67,6 +67,34 @@ TEST(Win32FileSystem, RefusesNamesWindowsWouldNotKeep) {
   EXPECT_FALSE(std::filesystem::exists(temp / "What"));
 }
 
+// An artist that Windows would not keep as a folder name gets the create-directory entry from a
+// run, and its file stays where it was; nothing is made under the root.
+TEST(Win32FileSystem, RunRefusesArtistsWindowsWouldNotKeep) {
+  const TempFolder temp;
+  const std::string in = Utf8(temp.path() / "in"), root = Utf8(temp.path() / "root");
+  Win32FileSystem disk;
+  ASSERT_FALSE(disk.CreateFolder(in));
+  ASSERT_FALSE(disk.CreateFolder(root));
+  const std::vector<std::string> names = {"CON - live.mp3", "a.mp3", "b.mp3", "c.mp3"};
+  for (const auto& name : names) WriteFile(Utf8Path(disk.BuildPath(in, name)), name);
+
+  testing::ScriptedWindow window;
+  window.pattern = disk.BuildPath(in, "*.mp3");
+  window.root = root;
+  window.answers = {"AC:DC", "What?", "<x>"};
+  Win32FileEnumeration files;
+  const auto outcome = MoveRun(window, disk, files);
+  EXPECT_EQ(outcome.filesMoved, 0);
+  EXPECT_EQ(outcome.errorEntries, 4);
+  for (const char* artist : {"CON", "AC:DC", "What?", "<x>"}) {
+    const std::string entry =
+        "Error: Cannot create directory \"" + disk.BuildPath(root, artist) + "\"";
+    EXPECT_NE(window.results.text.find(entry), std::string::npos) << artist;
+  }
+  for (const auto& name : names) EXPECT_EQ(ReadFile(Utf8Path(disk.BuildPath(in, name))), name);
+  EXPECT_TRUE(std::filesystem::is_empty(Utf8Path(root)));
+}
+
 TEST(Win32FileEnumeration, OffersOrdinaryFilesMatchedWithoutCase) {
   const TempFolder temp;
   for (const char* name : {"b.mp3", "A.MP3", "hidden.mp3", "system.mp3", "x.txt"}) {

@@ -1,0 +1,44 @@
+#include "real_run.h"
+
+#include <filesystem>
+
+#include "platform/posix/posix_file_enumeration.h"
+#include "platform/posix/posix_file_system.h"
+#include "sorting/move_run.h"
+#include "support/scripted_window.h"
+
+namespace pellorin::testing {
+
+RealRunResult RunAndJudge(const RealRunSetup& setup, FileSystemObject* disk) {
+  posix::PosixFileSystem realDisk;
+  FileSystemObject& fileSystem = disk != nullptr ? *disk : realDisk;
+  ScriptedWindow window;
+  window.pattern = fileSystem.BuildPath(setup.in, setup.glob);
+  window.root = setup.root;
+  window.answers = setup.answers;
+
+  RealRunResult result;
+  RunRecord& run = result.record;
+  run.pattern = window.pattern;
+  run.sourceFolder = setup.in;
+  run.root = setup.root;
+  run.answers = setup.answers;
+  run.caseInsensitiveTop = setup.caseInsensitiveTop;
+  run.normalPath = [](const std::string& path) {
+    return std::filesystem::path(path).lexically_normal().string();
+  };
+  posix::PosixFileEnumeration files;
+  std::string name;
+  for (auto failure = files.First(window.pattern, name); !failure && !name.empty();
+       failure = files.Next(name)) {
+    run.offered.push_back(name);
+  }
+  for (const auto& top : setup.tops) AddDiskState(top, run.before);
+  run.outcome = MoveRun(window, fileSystem, files);
+  for (const auto& top : setup.tops) AddDiskState(top, run.after);
+  run.log = window.results.text;
+  result.verdict = JudgeRun(run, fileSystem);
+  return result;
+}
+
+}  // namespace pellorin::testing

@@ -1,0 +1,120 @@
+#pragma once
+
+// The POSIX layer's system calls with faults planted in them. Before each call, the schedule may
+// name an errno: the call then fails with it and does nothing (a write may instead be cut short).
+// A hook runs before each call, so a test can play another program acting at exactly that moment.
+
+#include <cerrno>
+#include <functional>
+#include <string_view>
+
+#include "platform/posix/system_calls.h"
+
+namespace pellorin::testing {
+
+enum class SystemCall {
+  Stat,
+  Lstat,
+  Mkdir,
+  RenameNoReplace,
+  Rename,
+  Link,
+  Unlink,
+  Open,
+  Close,
+  Read,
+  Write,
+  Fsync,
+  Fstat,
+  Fchmod,
+  Futimens,
+  Fcntl
+};
+
+inline constexpr int kShortWrite = -1;  // a schedule's answer: write only part of the buffer
+
+class FaultySystemCalls final : public posix::SystemCalls {
+ public:
+  // Returns 0 to let the call through, an errno to fail it, or kShortWrite for a Write.
+  std::function<int(SystemCall call, const char* path)> schedule;
+  std::function<void(SystemCall call, const char* path)> before;
+  int faultsInjected = 0;
+
+  int Stat(const char* path, struct stat* info) override {
+    return Call(SystemCall::Stat, path, [&] { return SystemCalls::Stat(path, info); });
+  }
+  int Lstat(const char* path, struct stat* info) override {
+    return Call(SystemCall::Lstat, path, [&] { return SystemCalls::Lstat(path, info); });
+  }
+  int Mkdir(const char* path, mode_t mode) override {
+    return Call(SystemCall::Mkdir, path, [&] { return SystemCalls::Mkdir(path, mode); });
+  }
+  int RenameNoReplace(const char* from, const char* to) override {
+    return Call(SystemCall::RenameNoReplace, from,
+                [&] { return SystemCalls::RenameNoReplace(from, to); });
+  }
+  int Rename(const char* from, const char* to) override {
+    return Call(SystemCall::Rename, from, [&] { return SystemCalls::Rename(from, to); });
+  }
+  int Link(const char* from, const char* to) override {
+    return Call(SystemCall::Link, from, [&] { return SystemCalls::Link(from, to); });
+  }
+  int Unlink(const char* path) override {
+    return Call(SystemCall::Unlink, path, [&] { return SystemCalls::Unlink(path); });
+  }
+  int Open(const char* path, int flags, mode_t mode) override {
+    return Call(SystemCall::Open, path, [&] { return SystemCalls::Open(path, flags, mode); });
+  }
+  int Close(int fd) override {  // like the kernel's, a failed close still frees the descriptor
+    const int failure = Decide(SystemCall::Close, "");
+    const int closed = SystemCalls::Close(fd);
+    if (failure <= 0) return closed;
+    errno = failure;
+    return -1;
+  }
+  ssize_t Read(int fd, void* buffer, size_t size) override {
+    return Call(SystemCall::Read, "", [&] { return SystemCalls::Read(fd, buffer, size); });
+  }
+  ssize_t Write(int fd, const void* buffer, size_t size) override {
+    const int failure = Decide(SystemCall::Write, "");
+    if (failure == kShortWrite) return SystemCalls::Write(fd, buffer, (size + 1) / 2);
+    if (failure > 0) return Fail<ssize_t>(failure);
+    return SystemCalls::Write(fd, buffer, size);
+  }
+  int Fsync(int fd) override {
+    return Call(SystemCall::Fsync, "", [&] { return SystemCalls::Fsync(fd); });
+  }
+  int Fstat(int fd, struct stat* info) override {
+    return Call(SystemCall::Fstat, "", [&] { return SystemCalls::Fstat(fd, info); });
+  }
+  int Fchmod(int fd, mode_t mode) override {
+    return Call(SystemCall::Fchmod, "", [&] { return SystemCalls::Fchmod(fd, mode); });
+  }
+  int Futimens(int fd, const struct timespec times[2]) override {
+    return Call(SystemCall::Futimens, "", [&] { return SystemCalls::Futimens(fd, times); });
+  }
+  int Fcntl(int fd, int command, int argument) override {
+    return Call(SystemCall::Fcntl, "", [&] { return SystemCalls::Fcntl(fd, command, argument); });
+  }
+
+ private:
+  int Decide(SystemCall call, const char* path) {
+    if (before) before(call, path);
+    const int failure = schedule ? schedule(call, path) : 0;
+    if (failure != 0) ++faultsInjected;
+    return failure;
+  }
+  template <typename Result>
+  Result Fail(int failure) {
+    errno = failure;
+    return -1;
+  }
+  template <typename Real>
+  auto Call(SystemCall call, const char* path, Real real) -> decltype(real()) {
+    const int failure = Decide(call, path);
+    if (failure > 0) return Fail<decltype(real())>(failure);
+    return real();
+  }
+};
+
+}  // namespace pellorin::testing

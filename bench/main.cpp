@@ -186,15 +186,46 @@ void PrintMachine(const Options& options) {
       FileSystemType(options.base).c_str(), load[0], load[1], load[2], options.repetitions);
 }
 
-void PrintTable(std::size_t files, const std::vector<Contender>& contenders) {
-  const double floor = MedianSeconds(contenders.front());
-  for (const auto& contender : contenders) {
-    const double seconds = MedianSeconds(contender);
-    const double peak = MedianPeakMiB(contender);
-    std::printf("| %7zu | %-14s | %9.3f | %8.2f | %6.2fx | %s |\n", files, contender.name.c_str(),
-                seconds, seconds / static_cast<double>(files) * 1e6, seconds / floor,
-                peak > 0 ? (std::to_string(peak).substr(0, 5) + " MiB").c_str() : "");
+struct SizeResults {
+  std::size_t files;
+  std::vector<Contender> contenders;
+};
+
+double MicrosecondsPerFile(const SizeResults& size, const Contender& contender) {
+  return MedianSeconds(contender) / static_cast<double>(size.files) * 1e6;
+}
+
+void PrintTable(const std::vector<SizeResults>& sizes) {
+  std::printf(
+      "|   files | run            |  median s |  µs/file | × floor |  peak RSS |\n"
+      "|--------:|:---------------|----------:|---------:|--------:|----------:|\n");
+  for (const auto& size : sizes) {
+    const double floor = MedianSeconds(size.contenders.front());
+    for (const auto& contender : size.contenders) {
+      const double seconds = MedianSeconds(contender);
+      const double peak = MedianPeakMiB(contender);
+      char peakText[32] = "";
+      if (peak > 0) std::snprintf(peakText, sizeof peakText, "%.1f MiB", peak);
+      std::printf("| %7zu | %-14s | %9.3f | %8.2f | %6.2fx | %9s |\n", size.files,
+                  contender.name.c_str(), seconds, MicrosecondsPerFile(size, contender),
+                  seconds / floor, peakText);
+    }
   }
+}
+
+// Whether a run slows down as it grows: its time per file at each size against the size before.
+void PrintGrowth(const std::vector<SizeResults>& sizes) {
+  for (std::size_t at = 1; at < sizes.size(); ++at) {
+    std::printf("\ntime per file at %zu files against %zu:", sizes[at].files, sizes[at - 1].files);
+    for (std::size_t run = 0; run < sizes[at].contenders.size(); ++run) {
+      const auto& contender = sizes[at].contenders[run];
+      std::printf(" %s %.2fx%s", contender.name.c_str(),
+                  MicrosecondsPerFile(sizes[at], contender) /
+                      MicrosecondsPerFile(sizes[at - 1], sizes[at - 1].contenders[run]),
+                  run + 1 < sizes[at].contenders.size() ? "," : "");
+    }
+  }
+  std::printf("\n");
 }
 
 // One repetition of one size: every contender on its own fresh copy of the same files.
@@ -250,21 +281,19 @@ int main(int argc, char** argv) {
   Q_INIT_RESOURCE(pellorin);
 
   bool allGood = true;
-  std::vector<std::pair<std::size_t, std::vector<Contender>>> tables;
+  std::vector<SizeResults> sizes;
   for (const std::size_t files : options->sizes) {
     const MusicSample sample = MakeMusicSample(files);
-    auto contenders = MakeContenders(*options, launcher);
+    SizeResults size{files, MakeContenders(*options, launcher)};
     for (int repetition = 0; repetition < options->repetitions; ++repetition) {
-      allGood = RunRound(*options, sample, contenders) && allGood;
+      allGood = RunRound(*options, sample, size.contenders) && allGood;
     }
     std::fprintf(stderr, "%zu files over %zu artists done\n", files, sample.artistCount);
-    tables.emplace_back(files, std::move(contenders));
+    sizes.push_back(std::move(size));
   }
 
   PrintMachine(*options);
-  std::printf(
-      "|   files | run            |  median s | µs/file  | × floor | peak RSS |\n"
-      "|--------:|:---------------|----------:|---------:|--------:|---------:|\n");
-  for (const auto& [files, contenders] : tables) PrintTable(files, contenders);
+  PrintTable(sizes);
+  PrintGrowth(sizes);
   return allGood ? 0 : 1;
 }

@@ -4,11 +4,11 @@
 
 namespace pellorin {
 
-std::string TrimBlanks(std::string_view text) {
+std::string_view TrimBlanks(std::string_view text) {
   const auto first = text.find_first_not_of(' ');
   if (first == std::string_view::npos) return {};
   const auto last = text.find_last_not_of(' ');
-  return std::string(text.substr(first, last - first + 1));
+  return text.substr(first, last - first + 1);
 }
 
 std::string ArtistFromName(std::string_view name) {
@@ -17,7 +17,7 @@ std::string ArtistFromName(std::string_view name) {
     if (closing == std::string_view::npos) return {};
     return std::string(name.substr(1, closing - 1));
   }
-  if (CountFields(name, "-") == 2) return TrimBlanks(GetField(name, 0, "-"));
+  if (CountFields(name, "-") == 2) return std::string(TrimBlanks(GetField(name, 0, "-")));
   return {};
 }
 

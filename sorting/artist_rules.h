@@ -5,8 +5,9 @@
 
 namespace pellorin {
 
-// Removes leading and trailing blanks (the space character only, not tabs or other white space).
-std::string TrimBlanks(std::string_view text);
+// The text without leading and trailing blanks (the space character only, not tabs or other white
+// space), as a view into text.
+std::string_view TrimBlanks(std::string_view text);
 
 // The artist that the two fixed rules read from a trimmed file name, or the empty text:
 // - a name that begins with "(" gives the text up to the first ")", untrimmed, and nothing else

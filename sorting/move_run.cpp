@@ -38,11 +38,12 @@ class MoveRunner {
         root_(std::move(root)) {}
 
   void HandleFile(const std::string& enumeratedName) {
-    const std::string name = TrimBlanks(enumeratedName);
+    const std::string_view name = TrimBlanks(enumeratedName);
     std::string artist = ArtistFromName(name);
     if (artist.empty()) {
-      artist = window_.InputBox("Please enter the artist for the following title:\r\n" + name,
-                                "Cannot find artist name.", name);
+      const std::string prompt =
+          std::string("Please enter the artist for the following title:\r\n").append(name);
+      artist = window_.InputBox(prompt, "Cannot find artist name.", name);
     }
     if (artist.empty()) {
       Error("Error: Cannot establish directory name for " + Quoted(enumeratedName));

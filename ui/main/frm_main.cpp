@@ -29,10 +29,20 @@ std::string ToUtf8(const QString& text) { return text.toUtf8().toStdString(); }
 
 }  // namespace
 
-void ResultsBoxAdapter::Append(std::string_view text) {
+// Each entry is made ready for display as it comes, so the box never has to search the whole log.
+void ResultsBoxAdapter::Append(std::string_view text) { pending_ += ForDisplay(text); }
+
+void ResultsBoxAdapter::Clear() {
+  pending_.clear();
+  box_->clear();
+}
+
+void ResultsBoxAdapter::Flush() {
+  if (pending_.isEmpty()) return;
   QTextCursor end(box_->document());
   end.movePosition(QTextCursor::End);
-  end.insertText(ForDisplay(text));
+  end.insertText(pending_);
+  pending_.clear();
 }
 
 frmMain::frmMain(QWidget* parent) : QWidget(parent, FixedDialogFlags()), results_(nullptr) {
@@ -82,6 +92,7 @@ void frmMain::SetMousePointer(MousePointer pointer) {
 }
 
 void frmMain::ShowMessage(std::string_view text) {
+  results_.Flush();
   QMessageBox box(QMessageBox::NoIcon, FromUtf8(version::kProductName), ForDisplay(text),
                   QMessageBox::Ok, this);
   box.exec();
@@ -89,6 +100,7 @@ void frmMain::ShowMessage(std::string_view text) {
 
 std::string frmMain::InputBox(std::string_view prompt, std::string_view title,
                               std::string_view defaultText) {
+  results_.Flush();
   QInputDialog box(this);
   box.setWindowTitle(FromUtf8(title));
   box.setLabelText(ForDisplay(prompt));
@@ -101,6 +113,7 @@ void frmMain::cmdOK_Click() {
   const auto files = platform::MakeFileEnumeration();
   try {
     MoveRun(*this, *fileSystem, *files);
+    results_.Flush();
   } catch (const std::exception& failure) {
     // The run has put the pointer back; the window stays usable.
     ShowMessage(failure.what());

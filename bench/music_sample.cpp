@@ -1,0 +1,134 @@
+#include "music_sample.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <fstream>
+#include <random>
+#include <set>
+#include <stdexcept>
+#include <string_view>
+
+namespace pellorin::bench {
+namespace {
+
+constexpr std::array<std::string_view, 60> kFirstWords = {
+    "Amber",  "Black",  "Blue",     "Broken", "Cold",   "Copper",   "Crimson", "Dark",
+    "Dead",   "Deep",   "Electric", "Empty",  "Faded",  "Frozen",   "Glass",   "Golden",
+    "Grey",   "Hollow", "Iron",     "Jade",   "Last",   "Lazy",     "Little",  "Lost",
+    "Lunar",  "Mad",    "Midnight", "Neon",   "Night",  "Northern", "Old",     "Pale",
+    "Paper",  "Quiet",  "Red",      "Rusty",  "Salt",   "Scarlet",  "Secret",  "Silent",
+    "Silver", "Sleepy", "Solar",    "Stone",  "Sweet",  "Tender",   "The",     "Twin",
+    "Velvet", "Violet", "Wild",     "Winter", "Wooden", "Young",    "Zöe's",   "Ánima",
+    "Señor",  "Über",   "Crystal",  "Burning"};
+constexpr std::array<std::string_view, 50> kSecondWords = {
+    "Anchors",   "Arrows",    "Bells",   "Birds",   "Bones",   "Brothers",  "Cats",     "Circuit",
+    "Clouds",    "Comets",    "Crows",   "Dogs",    "Dreams",  "Engines",   "Fjörd",    "Flowers",
+    "Foxes",     "Ghosts",    "Giants",  "Hearts",  "Horses",  "Islands",   "Kings",    "Lights",
+    "Lions",     "Machines",  "Mirrors", "Monkeys", "Moons",   "Mountains", "Owls",     "Pilots",
+    "Queens",    "Rivers",    "Robots",  "Sailors", "Shadows", "Sisters",   "Sparrows", "Stars",
+    "Storms",    "Strangers", "Tigers",  "Trains",  "Valleys", "Waves",     "Wolves",   "Café",
+    "Orchestra", "Quartet"};
+constexpr std::array<std::string_view, 24> kTitleWords = {
+    "Love",  "Night", "Song",  "Road",   "Rain",   "Fire",  "Home",   "Time",
+    "Heart", "Dance", "Light", "River",  "Summer", "Dream", "Shadow", "Gold",
+    "Ocean", "City",  "Train", "Window", "Mirror", "Sky",   "Ghost",  "Morning"};
+
+constexpr std::size_t kArtistPool = kFirstWords.size() * kSecondWords.size();  // 3,000
+
+std::string ArtistName(std::size_t index) {
+  std::string name(kFirstWords[index % kFirstWords.size()]);
+  return name.append(" ").append(kSecondWords[index / kFirstWords.size()]);
+}
+
+// Unique by its number; never holds a "-", so the dash rule sees exactly the one it is given.
+std::string Title(std::mt19937& random, std::size_t number) {
+  std::uniform_int_distribution<std::size_t> word(0, kTitleWords.size() - 1);
+  std::string title(kTitleWords[word(random)]);
+  title.append(" ").append(kTitleWords[word(random)]).append(" ");
+  return title.append(std::to_string(number));
+}
+
+// Most names "Artist - Title.mp3"; one in ten "(Artist) Title.mp3", one in twenty "Artist-Title".
+std::string FileName(int shape, const std::string& artist, const std::string& title) {
+  std::string name;
+  if (shape < 10) {
+    name.append("(").append(artist).append(") ");
+  } else {
+    name.append(artist).append(shape < 15 ? "-" : " - ");
+  }
+  return name.append(title).append(".mp3");
+}
+
+void CreateEmptyFile(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) throw std::runtime_error("cannot create " + path.string());
+  ::close(fd);
+}
+
+// Written files and removed folders reach the disk before the clock starts, not during a run.
+void FlushFileSystem(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::syncfs(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+MusicSample MakeMusicSample(std::size_t count) {
+  std::mt19937 random(20261207);
+  std::uniform_int_distribution<std::size_t> artist(0, kArtistPool - 1);
+  std::uniform_int_distribution<int> form(0, 99);
+  MusicSample sample;
+  sample.names.reserve(count);
+  std::set<std::size_t> artists;
+  for (std::size_t number = 1; number <= count; ++number) {
+    const std::size_t chosen = artist(random);
+    artists.insert(chosen);
+    const int shape = form(random);
+    sample.names.push_back(FileName(shape, ArtistName(chosen), Title(random, number)));
+  }
+  sample.artistCount = artists.size();
+  return sample;
+}
+
+Workspace::Workspace(const std::filesystem::path& base, const MusicSample& sample) {
+  std::random_device seed;
+  do {
+    path_ = base / ("pellorin-bench-" + std::to_string(seed()));
+  } while (!std::filesystem::create_directory(path_));
+  std::filesystem::create_directory(Incoming());
+  std::filesystem::create_directory(Library());
+  const std::filesystem::path incoming = Incoming();
+  for (const auto& name : sample.names) CreateEmptyFile(incoming / name);
+  FlushFileSystem(path_);
+}
+
+Workspace::~Workspace() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+  FlushFileSystem(path_.parent_path());
+}
+
+FiledMusic Inspect(const Workspace& workspace) {
+  FiledMusic filed;
+  for (const auto& entry : std::filesystem::directory_iterator(workspace.Incoming())) {
+    (void)entry;
+    ++filed.leftBehind;
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(workspace.Library())) {
+    if (!entry.is_directory()) {
+      ++filed.strayEntries;
+      continue;
+    }
+    ++filed.artistFolders;
+    for (const auto& file : std::filesystem::directory_iterator(entry.path())) {
+      if (file.is_regular_file()) ++filed.filedFiles;
+    }
+  }
+  return filed;
+}
+
+}  // namespace pellorin::bench

@@ -1,0 +1,49 @@
+#pragma once
+
+// The music that a benchmark files away: realistic names, written as empty files into a fresh
+// pair of folders for every run, so that each contender starts from the same disk.
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace pellorin::bench {
+
+struct MusicSample {
+  std::vector<std::string> names;  // every one resolvable by the artist rules, none asks
+  std::size_t artistCount = 0;     // distinct artists among the names
+};
+
+// count names over a few thousand artists: most "Artist - Title.mp3", some "(Band) Title.mp3"
+// and a few "Artist-Title.mp3". The same count always gives the same names.
+MusicSample MakeMusicSample(std::size_t count);
+
+// "incoming" holding the sample's files and an empty "library", below base, removed with
+// everything in them when the workspace goes.
+class Workspace {
+ public:
+  Workspace(const std::filesystem::path& base, const MusicSample& sample);
+  ~Workspace();
+  Workspace(const Workspace&) = delete;
+  Workspace& operator=(const Workspace&) = delete;
+
+  std::string Incoming() const { return (path_ / "incoming").string(); }
+  std::string Library() const { return (path_ / "library").string(); }
+  std::string Pattern() const { return Incoming() + "/*.mp3"; }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// What a run left on disk.
+struct FiledMusic {
+  std::size_t leftBehind = 0;     // entries still in incoming
+  std::size_t artistFolders = 0;  // folders in the library
+  std::size_t filedFiles = 0;     // files inside those folders
+  std::size_t strayEntries = 0;   // anything else directly in the library
+};
+FiledMusic Inspect(const Workspace& workspace);
+
+}  // namespace pellorin::bench

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace pellorin {
@@ -12,6 +13,24 @@ class ResultsBox {
   virtual bool IsEmpty() const = 0;
   virtual void Append(std::string_view text) = 0;
   virtual void Clear() = 0;
+};
+
+// Gathers what is appended and hands it on to another box in one piece. A window whose box
+// redraws on every change shows the run's log through it, and flushes whenever the run hands the
+// window to the user (a question, a message) and when the run ends: the only moments at which
+// anyone can see the box while a run is busy.
+class GatheringResultsBox final : public ResultsBox {
+ public:
+  explicit GatheringResultsBox(ResultsBox& box) : box_(box) {}
+  bool IsEmpty() const override { return pending_.empty() && box_.IsEmpty(); }
+  void Append(std::string_view text) override { pending_.append(text); }
+  void Clear() override;
+  // Puts what was appended since the last time into the box.
+  void Flush();
+
+ private:
+  ResultsBox& box_;
+  std::string pending_;
 };
 
 inline constexpr std::string_view kCrLf = "\r\n";

@@ -29,23 +29,14 @@ std::string ToUtf8(const QString& text) { return text.toUtf8().toStdString(); }
 
 }  // namespace
 
-// Each entry is made ready for display as it comes, so the box never has to search the whole log.
-void ResultsBoxAdapter::Append(std::string_view text) { pending_ += ForDisplay(text); }
-
-void ResultsBoxAdapter::Clear() {
-  pending_.clear();
-  box_->clear();
-}
-
-void ResultsBoxAdapter::Flush() {
-  if (pending_.isEmpty()) return;
+void ResultsBoxAdapter::Append(std::string_view text) {
   QTextCursor end(box_->document());
   end.movePosition(QTextCursor::End);
-  end.insertText(pending_);
-  pending_.clear();
+  end.insertText(ForDisplay(text));
 }
 
-frmMain::frmMain(QWidget* parent) : QWidget(parent, FixedDialogFlags()), results_(nullptr) {
+frmMain::frmMain(QWidget* parent)
+    : QWidget(parent, FixedDialogFlags()), resultsBox_(nullptr), results_(resultsBox_) {
   const auto& design = design::MainWindowDesign();
   setObjectName(FromUtf8(design.name));
   setWindowTitle(FromUtf8(design.designCaption));
@@ -56,7 +47,7 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent, FixedDialogFlags()), results
   txtFiles_ = findChild<QLineEdit*>(QStringLiteral("txtFiles"));
   txtDir_ = findChild<QLineEdit*>(QStringLiteral("txtDir"));
   txtResults_ = findChild<QPlainTextEdit*>(QStringLiteral("txtResults"));
-  results_ = ResultsBoxAdapter(txtResults_);
+  resultsBox_ = ResultsBoxAdapter(txtResults_);
   // The designed defaults are Windows paths; here the boxes start with this system's own.
   txtFiles_->setText(FromUtf8(platform::DefaultPattern()));
   txtDir_->setText(FromUtf8(platform::DefaultRootFolder()));

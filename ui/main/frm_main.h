@@ -21,22 +21,17 @@ namespace pellorin::ui {
 
 class frmAbout;
 
-// The results box as the run sees it. Entries are gathered and reach the box in one insertion
-// when the run ends or opens a modal box, the only moments at which anyone can see the box while
-// a run is busy; one insertion per entry would make the box update its document, layout and
-// scroll bars hundreds of thousands of times in a long run.
+// The results box: appending goes to the end of the document, so a long log is never laid out
+// again.
 class ResultsBoxAdapter final : public ResultsBox {
  public:
   explicit ResultsBoxAdapter(QPlainTextEdit* box) : box_(box) {}
-  bool IsEmpty() const override { return pending_.isEmpty() && box_->document()->isEmpty(); }
+  bool IsEmpty() const override { return box_->document()->isEmpty(); }
   void Append(std::string_view text) override;
-  void Clear() override;
-  // Puts what was appended since the last time into the box.
-  void Flush();
+  void Clear() override { box_->clear(); }
 
  private:
   QPlainTextEdit* box_;
-  QString pending_;  // as the box shows it
 };
 
 class frmMain final : public QWidget, public RunWindow {
@@ -62,7 +57,9 @@ class frmMain final : public QWidget, public RunWindow {
   QLineEdit* txtFiles_;
   QLineEdit* txtDir_;
   QPlainTextEdit* txtResults_;
-  ResultsBoxAdapter results_;
+  ResultsBoxAdapter resultsBox_;
+  // What the run sees: one insertion into the box per batch, not one per entry.
+  GatheringResultsBox results_;
   std::unique_ptr<frmAbout> about_;
   bool busy_ = false;
 };

@@ -10,19 +10,11 @@
 
 namespace pellorin::win32ui {
 
-void EditResultsBox::Append(std::string_view text) { pending_ += Wide(text); }
-
-void EditResultsBox::Clear() {
-  pending_.clear();
-  ::SetWindowTextW(box_, L"");
-}
-
-void EditResultsBox::Flush() {
-  if (pending_.empty()) return;
+void EditResultsBox::Append(std::string_view text) {
   const int end = ::GetWindowTextLengthW(box_);
   ::SendMessageW(box_, EM_SETSEL, static_cast<WPARAM>(end), static_cast<LPARAM>(end));
-  ::SendMessageW(box_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(pending_.c_str()));
-  pending_.clear();
+  const std::wstring entry = Wide(text);
+  ::SendMessageW(box_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(entry.c_str()));
 }
 
 class frmMain::HandlerScope {
@@ -41,12 +33,14 @@ class frmMain::HandlerScope {
 };
 
 frmMain::frmMain(HWND owner, std::function<void()> onUnload)
-    : DesignedWindow(design::MainWindowDesign()), onUnload_(std::move(onUnload)) {
+    : DesignedWindow(design::MainWindowDesign()),
+      results_(resultsBox_),
+      onUnload_(std::move(onUnload)) {
   Create(owner);
   HWND box = Control("txtResults");
   // The default limit (30,000 characters) would cut a long log short.
   ::SendMessageW(box, EM_SETLIMITTEXT, 0, 0);
-  results_.Attach(box);
+  resultsBox_.Attach(box);
 }
 
 frmMain::~frmMain() {

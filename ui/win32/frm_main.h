@@ -10,7 +10,6 @@
 
 #include <functional>
 #include <memory>
-#include <string>
 
 #include "designed_window.h"
 #include "sorting/run_window.h"
@@ -19,21 +18,17 @@ namespace pellorin::win32ui {
 
 class frmAbout;
 
-// The results box as the run sees it. Entries gather while the run works and go into the edit
-// control at once whenever the run hands the window to the user (a question, a message, its
-// end): each batch replaces an empty selection at the end, so the log is never set again as a
-// whole, and a visible edit control is not redrawn once per file.
+// The results box: each batch of entries replaces an empty selection at the end, so a long log
+// is never set again as a whole.
 class EditResultsBox final : public ResultsBox {
  public:
   void Attach(HWND box) { box_ = box; }
-  bool IsEmpty() const override { return pending_.empty() && ::GetWindowTextLengthW(box_) == 0; }
+  bool IsEmpty() const override { return ::GetWindowTextLengthW(box_) == 0; }
   void Append(std::string_view text) override;
-  void Clear() override;
-  void Flush();
+  void Clear() override { ::SetWindowTextW(box_, L""); }
 
  private:
   HWND box_ = nullptr;
-  std::wstring pending_;
 };
 
 class frmMain final : public DesignedWindow, public RunWindow {
@@ -65,7 +60,9 @@ class frmMain final : public DesignedWindow, public RunWindow {
   void cmdAbout_Click();
   void Form_Unload();
 
-  EditResultsBox results_;
+  EditResultsBox resultsBox_;
+  // What the run sees: a visible edit control redraws on every change, once per file otherwise.
+  GatheringResultsBox results_;
   std::unique_ptr<frmAbout> about_;
   std::function<void()> onUnload_;
   MousePointer pointer_ = MousePointer::Default;

@@ -376,7 +376,7 @@ TEST_F(Win32Windows, InvalidFoldersShowAMessageAndLeaveTheBox) {
 // Well past the edit control's default limit of 30,000 characters, which would cut the log.
 TEST_F(Win32Windows, TheResultsBoxKeepsALongLogWhole) {
   const std::string entry = "File \"Artist - A rather long title.mp3\" moved.";
-  auto& box = dynamic_cast<EditResultsBox&>(window_->Results());
+  auto& box = dynamic_cast<GatheringResultsBox&>(window_->Results());
   for (int i = 0; i < 2000; ++i) AppendResult(box, entry);
   box.Flush();
   const std::wstring text = Results();

@@ -3,14 +3,9 @@
 # menu entry, the AppStream file and the icons, and the Qt libraries among the dependencies.
 # Usage: check_deb.sh BUILD_DIR
 set -euo pipefail
-build=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work" >"$work/cpack.log" 2>&1 ||
-  { cat "$work/cpack.log"; exit 1; }
-deb=$(find "$work" -maxdepth 1 -name 'pellorin_*.deb' | head -n 1)
-[[ -n $deb ]] || { echo "no .deb was made"; cat "$work/cpack.log"; exit 1; }
+source "$(dirname "$0")/package.sh"
+make_package DEB "$1" 'pellorin_*.deb'
+deb=$package
 
 failures=0
 expect() { echo "missing: $1"; failures=$((failures + 1)); }

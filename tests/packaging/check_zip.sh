@@ -3,14 +3,9 @@
 # programs at its top, nothing else beside them, and no DLL that Windows does not bring.
 # Usage: check_zip.sh BUILD_DIR
 set -euo pipefail
-build=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-cpack --config "$build/CPackConfig.cmake" -G ZIP -B "$work" >"$work/cpack.log" 2>&1 ||
-  { cat "$work/cpack.log"; exit 1; }
-zip=$(find "$work" -maxdepth 1 -name 'pellorin-*.zip' | head -n 1)
-[[ -n $zip ]] || { echo "no ZIP was made"; cat "$work/cpack.log"; exit 1; }
+source "$(dirname "$0")/package.sh"
+make_package ZIP "$1" 'pellorin-*.zip'
+zip=$package
 
 contents=$(cd "$work" && cmake -E tar tf "$zip")
 echo "$contents"

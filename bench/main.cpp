@@ -276,6 +276,10 @@ int main(int argc, char** argv) {
     std::cerr << kUsage;
     return 2;
   }
+  if (std::error_code ignored; !std::filesystem::is_directory(options->base, ignored)) {
+    std::cerr << "pellorin-bench: no folder " << options->base << " for the copies\n";
+    return 2;
+  }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
   Q_INIT_RESOURCE(pellorin);

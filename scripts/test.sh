@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test: plain, then under AddressSanitizer and
-# UndefinedBehaviorSanitizer, with warnings as errors; then the Windows build under Wine.
+# UndefinedBehaviorSanitizer, with warnings as errors; then the Windows build under Wine; then a
+# short run of each fuzzing target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -20,6 +20,7 @@ QWidget* CreateTextBox(const design::ControlDesign& control, QWidget* parent) {
   box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   box->setUndoRedoEnabled(false);  // a log of 100,000 entries needs no undo history
+  box->setTabChangesFocus(true);   // Tab moves on through the window, as from every other box
   return box;
 }
 

@@ -182,6 +182,17 @@ class WindowsTest : public QObject {
     QTRY_VERIFY(!window->isVisible());
   }
 
+  void tabWalksTheControlsInTheirOrder() {
+    const char* const order[] = {"txtFiles",   "txtDir",   "cmdOK",   "cmdCancel",
+                                 "txtResults", "cmdAbout", "txtFiles"};
+    Child<QWidget>(*window, order[0])->setFocus();
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QCOMPARE(QApplication::focusWidget(), Child<QWidget>(*window, order[i]));
+    }
+    QVERIFY(Child<QPlainTextEdit>(*window, "txtResults")->toPlainText().isEmpty());
+  }
+
   void aboutShowsTheSameTextsEachTimeAndClosesOnEnterOrEscape() {
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
       WhenModalOpens([key](QWidget* modal) {

@@ -47,6 +47,7 @@ void CheckAgainstDesign(QWidget& window, const design::WindowDesign& design) {
   QVERIFY(!(window.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
   std::vector<std::pair<int, QWidget*>> focusable;
   for (const auto& control : design.controls) {
+    if (control.kind == design::ControlKind::Line) continue;  // drawn along their row: below
     auto* widget = Child<QWidget>(window, control.ObjectName().c_str());
     const QRect designed = ui::PixelRect(control.rect);
     QCOMPARE(widget->pos(), designed.topLeft());
@@ -101,6 +102,9 @@ class WindowsTest : public QObject {
     CheckAgainstDesign(about, design::AboutDialogDesign());
     QCOMPARE(Child<QLabel>(about, "picIcon")->size(), QSize(154, 142));
     QVERIFY(Child<QLabel>(about, "lblTitle")->font().italic());
+    // An etched groove along row 162: 2 pixels of shadow centred on it, 1 of light in front.
+    QCOMPARE(Child<QFrame>(about, "Line1_0")->geometry(), QRect(12, 161, 360, 2));
+    QCOMPARE(Child<QFrame>(about, "Line1_1")->geometry(), QRect(12, 162, 360, 1));
   }
 
   void moveFilesTheFolderAndShowsTheLog() {

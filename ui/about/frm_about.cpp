@@ -18,11 +18,12 @@ void PaintBlack(QLabel* label) {
   label->setPalette(palette);
 }
 
-void PaintLine(QFrame* line, QPalette::ColorRole role, int thickness) {
+void PaintLine(QFrame* line, QPalette::ColorRole role, const design::ControlDesign& control) {
   QPalette palette = line->palette();
   palette.setColor(QPalette::Window, palette.color(role));
   line->setPalette(palette);
-  line->resize(line->width(), thickness);
+  const int width = control.lineWidthPixels;
+  line->setGeometry(line->x(), design::LineTopRow(line->y(), width), line->width(), width);
 }
 
 QFont TitleFont() {
@@ -54,8 +55,10 @@ frmAbout::frmAbout(QWidget* owner) : QDialog(owner, FixedDialogFlags()) {
   title->setFont(TitleFont());
   PaintBlack(title);
   PaintBlack(findChild<QLabel*>(QStringLiteral("lblDescription")));
-  PaintLine(findChild<QFrame*>(QStringLiteral("Line1_0")), QPalette::Dark, 2);
-  PaintLine(findChild<QFrame*>(QStringLiteral("Line1_1")), QPalette::Light, 1);
+  PaintLine(findChild<QFrame*>(QStringLiteral("Line1_0")), QPalette::Dark,
+            design.Control("Line1", 0));
+  PaintLine(findChild<QFrame*>(QStringLiteral("Line1_1")), QPalette::Light,
+            design.Control("Line1", 1));
   findChild<QFrame*>(QStringLiteral("Line1_1"))->raise();
 
   auto* ok = findChild<QPushButton*>(QStringLiteral("cmdOK"));

@@ -80,8 +80,16 @@ constexpr ControlDesign kAboutControls[] = {
      .text = "Version",
      .tabIndex = 4},
     // Element 1 is drawn over element 0: a light line on a shadow line makes the separator.
-    {.name = "Line1", .groupIndex = 0, .kind = Line, .rect = {180, 2430, 5400, 0}},
-    {.name = "Line1", .groupIndex = 1, .kind = Line, .rect = {180, 2430, 5400, 0}},
+    {.name = "Line1",
+     .groupIndex = 0,
+     .kind = Line,
+     .rect = {180, 2430, 5400, 0},
+     .lineWidthPixels = 2},
+    {.name = "Line1",
+     .groupIndex = 1,
+     .kind = Line,
+     .rect = {180, 2430, 5400, 0},
+     .lineWidthPixels = 1},
 };
 
 constexpr WindowDesign kMainWindow{.name = "frmMain",

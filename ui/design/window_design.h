@@ -33,6 +33,7 @@ struct ControlDesign {
   bool multiLine = false;
   bool sizedToText = false;
   ButtonRole role = ButtonRole::None;
+  int lineWidthPixels = 0;  // lines: the width of the pen, in pixels at 96 DPI
 
   // The name a toolkit gives the control: "lblMover_1" for element 1 of lblMover.
   std::string ObjectName() const;
@@ -49,6 +50,11 @@ struct WindowDesign {
   // The control of that name (and group element); throws std::out_of_range when there is none.
   const ControlDesign& Control(std::string_view controlName, int groupIndex = -1) const;
 };
+
+// The first pixel row that a horizontal line of that width covers when drawn along row y: the
+// pen is centred on the row, the odd pixel of an even width above it, so a 1-pixel line is its
+// row and a 2-pixel line the row above too.
+constexpr int LineTopRow(int y, int widthPixels) { return y - widthPixels / 2; }
 
 const WindowDesign& MainWindowDesign();
 const WindowDesign& AboutDialogDesign();

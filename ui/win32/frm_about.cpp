@@ -149,8 +149,11 @@ void frmAbout::PaintSeparator(HDC context) {
     return ::MulDiv(atDefaultDpi, dpi, design::kDefaultDpi);
   };
   for (int element : {0, 1}) {
-    RECT line = PixelRect(Design().Control("Line1", element).rect, dpi);
-    line.bottom = line.top + pixels(element == 0 ? 2 : 1);
+    const auto& control = Design().Control("Line1", element);
+    RECT line = PixelRect(control.rect, dpi);
+    const int width = pixels(control.lineWidthPixels);
+    line.top = design::LineTopRow(line.top, width);
+    line.bottom = line.top + width;
     FillLine(context, line, element == 0 ? COLOR_BTNSHADOW : COLOR_3DLIGHT);
   }
 }

@@ -505,12 +505,16 @@ TEST_F(Win32Windows, AboutLinesArePaintedInTheSystemColours) {
     ::UpdateWindow(about);
     const auto& design = design::AboutDialogDesign();
     const int dpi = WindowDpi(about);
-    const RECT shadow = PixelRect(design.Control("Line1", 0).rect, dpi);
+    ASSERT_EQ(dpi, design::kDefaultDpi) << "the rows below are those of 96 DPI";
+    const RECT line = PixelRect(design.Control("Line1", 0).rect, dpi);
     HDC context = ::GetDC(about);
-    const int middle = (shadow.left + shadow.right) / 2;
-    EXPECT_EQ(::GetPixel(context, middle, shadow.top + 1), ::GetSysColor(COLOR_BTNSHADOW));
-    const RECT light = PixelRect(design.Control("Line1", 1).rect, dpi);
-    EXPECT_EQ(::GetPixel(context, middle, light.top), ::GetSysColor(COLOR_3DLIGHT));
+    const int middle = (line.left + line.right) / 2;
+    // An etched groove along the line's row: the 2-pixel shadow centred on it, the 1-pixel light
+    // over its lower half.
+    EXPECT_EQ(::GetPixel(context, middle, line.top - 2), ::GetSysColor(COLOR_BTNFACE));
+    EXPECT_EQ(::GetPixel(context, middle, line.top - 1), ::GetSysColor(COLOR_BTNSHADOW));
+    EXPECT_EQ(::GetPixel(context, middle, line.top), ::GetSysColor(COLOR_3DLIGHT));
+    EXPECT_EQ(::GetPixel(context, middle, line.top + 1), ::GetSysColor(COLOR_BTNFACE));
     ::ReleaseDC(about, context);
     ::PostMessageW(about, WM_CLOSE, 0, 0);
   });

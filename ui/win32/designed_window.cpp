@@ -98,10 +98,8 @@ void RegisterWindowClass(WNDPROC procedure) {
 
 // The text of a one-line caption as the control draws it, access-key marks removed.
 SIZE CaptionSize(HWND control, HFONT font) {
-  const int length = ::GetWindowTextLengthW(control);
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  ::GetWindowTextW(control, text.data(), length + 1);
-  text.resize(static_cast<std::size_t>(length));
+  const std::wstring text = WindowText(control);
+  const int length = static_cast<int>(text.size());
   HDC context = ::GetDC(control);
   const HGDIOBJ previous = ::SelectObject(context, font);
   RECT bounds{0, 0, 0, 0};
@@ -148,12 +146,33 @@ std::wstring Wide(std::string_view utf8) {
   return wide;
 }
 
-std::string Utf8(HWND window) {
+std::wstring WindowText(HWND window) {
   const int length = ::GetWindowTextLengthW(window);
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   const int copied = ::GetWindowTextW(window, text.data(), length + 1);
   text.resize(static_cast<std::size_t>(std::max(copied, 0)));
-  return win32::ToUtf8(text);
+  return text;
+}
+
+std::string Utf8(HWND window) { return win32::ToUtf8(WindowText(window)); }
+
+void CenterWindow(HWND window, HWND over) {
+  RECT area{};
+  if (over != nullptr && ::IsWindowVisible(over)) {
+    ::GetWindowRect(over, &area);
+  } else {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    area = monitor.rcWork;
+  }
+  RECT own{};
+  ::GetWindowRect(window, &own);
+  const int width = own.right - own.left;
+  const int height = own.bottom - own.top;
+  const int left = area.left + (area.right - area.left - width) / 2;
+  const int top = area.top + (area.bottom - area.top - height) / 2;
+  ::SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 int WindowDpi(HWND window) {
@@ -244,24 +263,7 @@ void DesignedWindow::Layout(int dpi) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void DesignedWindow::CenterOver(HWND owner) {
-  RECT area{};
-  if (owner != nullptr && ::IsWindowVisible(owner)) {
-    ::GetWindowRect(owner, &area);
-  } else {
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    ::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    area = monitor.rcWork;
-  }
-  RECT own{};
-  ::GetWindowRect(window_, &own);
-  const int width = own.right - own.left;
-  const int height = own.bottom - own.top;
-  const int left = area.left + (area.right - area.left - width) / 2;
-  const int top = area.top + (area.bottom - area.top - height) / 2;
-  ::SetWindowPos(window_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
+void DesignedWindow::CenterOver(HWND owner) { CenterWindow(window_, owner); }
 
 // The focus a person left in a window is where they find it when they come back, as in any
 // dialog: DefWindowProc would put it on the window itself, where keys go nowhere.

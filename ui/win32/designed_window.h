@@ -16,7 +16,10 @@ namespace pellorin::win32ui {
 int ControlId(const design::WindowDesign& window, const design::ControlDesign& control);
 // The design's text for a window: "&" kept, as the controls want it.
 std::wstring Wide(std::string_view utf8);
+std::wstring WindowText(HWND window);
 std::string Utf8(HWND window);
+// Centred over another window, or on the work area of its screen when that one is null or hidden.
+void CenterWindow(HWND window, HWND over);
 int WindowDpi(HWND window);
 RECT PixelRect(const design::TwipsRect& rect, int dpi);
 

@@ -34,13 +34,6 @@ using testing::ReadFile;
 using testing::TempFolder;
 using testing::WriteFile;
 
-std::wstring Text(HWND window) {
-  const int length = ::GetWindowTextLengthW(window);
-  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), length + 1)));
-  return text;
-}
-
 std::wstring ClassName(HWND window) {
   wchar_t name[64] = {};
   ::GetClassNameW(window, name, 64);
@@ -183,7 +176,7 @@ void CheckAgainstDesign(const DesignedWindow& window, const WindowDesign& design
       case ControlKind::Label:
         EXPECT_EQ(ClassName(handleOfControl), L"Static");
         if (control.sizedToText) {
-          EXPECT_EQ(Text(handleOfControl), Wide(control.text));
+          EXPECT_EQ(WindowText(handleOfControl), Wide(control.text));
           EXPECT_GE(actual.right - actual.left, TextExtent(handleOfControl, Wide(control.text)).cx);
         }
         break;
@@ -201,7 +194,7 @@ void CheckAgainstDesign(const DesignedWindow& window, const WindowDesign& design
         EXPECT_EQ(ClassName(handleOfControl), L"Button");
         EXPECT_EQ(actual.right, designed.right);
         EXPECT_EQ(actual.bottom, designed.bottom);
-        EXPECT_EQ(Text(handleOfControl), Wide(control.text));
+        EXPECT_EQ(WindowText(handleOfControl), Wide(control.text));
         EXPECT_EQ((Style(handleOfControl) & BS_TYPEMASK) == BS_DEFPUSHBUTTON,
                   control.role == design::ButtonRole::DefaultAndCancel);
         break;
@@ -250,7 +243,7 @@ class Win32Windows : public ::testing::Test {
   void SetText(const char* name, const std::string& text) {
     ::SetWindowTextW(Control(name), Wide(text).c_str());
   }
-  std::wstring Results() const { return Text(Control("txtResults")); }
+  std::wstring Results() const { return WindowText(Control("txtResults")); }
   std::string Root() const { return folders_ / "root"; }
   void WriteSong(const std::string& name) { WriteFile(folders_.path() / "in" / name, "music"); }
   // A click as BM_CLICK makes it: the handler runs, and with it any modal box it opens.
@@ -266,7 +259,7 @@ TEST_F(Win32Windows, BothWindowsFollowTheirDesign) {
   {
     SCOPED_TRACE("frmMain");
     CheckAgainstDesign(*window_, design::MainWindowDesign());
-    EXPECT_EQ(Text(window_->Handle()), L"Pellorin");
+    EXPECT_EQ(WindowText(window_->Handle()), L"Pellorin");
     EXPECT_FALSE(::IsWindowVisible(::GetWindow(window_->Handle(), GW_OWNER)));
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
@@ -287,11 +280,11 @@ TEST_F(Win32Windows, AltMMovesTheFilesAndShowsTheLog) {
   std::wstring logWhileAsked;
   WhenModalOpens(window_->Handle(), [&](HWND box) {
     logWhileAsked = Results();
-    EXPECT_EQ(Text(box), L"Cannot find artist name.");
-    EXPECT_EQ(Text(::GetDlgItem(box, PELLORIN_INPUT_PROMPT)),
+    EXPECT_EQ(WindowText(box), L"Cannot find artist name.");
+    EXPECT_EQ(WindowText(::GetDlgItem(box, PELLORIN_INPUT_PROMPT)),
               L"Please enter the artist for the following title:\r\nSong.mp3");
     const HWND answer = ::GetDlgItem(box, PELLORIN_INPUT_TEXT);
-    EXPECT_EQ(Text(answer), L"Song.mp3");
+    EXPECT_EQ(WindowText(answer), L"Song.mp3");
     DWORD selectionStart = 99, selectionEnd = 0;
     ::SendMessageW(answer, EM_GETSEL, reinterpret_cast<WPARAM>(&selectionStart),
                    reinterpret_cast<LPARAM>(&selectionEnd));
@@ -355,15 +348,15 @@ TEST_F(Win32Windows, InvalidFoldersShowAMessageAndLeaveTheBox) {
     SetText(box, folders_ / "missing\\*.mp3");
     WhenModalOpens(window_->Handle(), [message](HWND shown) {
       EXPECT_EQ(ClassName(shown), L"#32770");
-      EXPECT_EQ(Text(shown), L"Pellorin");
-      EXPECT_EQ(Text(::GetDlgItem(shown, 0xFFFF)), message);  // a message box's text
+      EXPECT_EQ(WindowText(shown), L"Pellorin");
+      EXPECT_EQ(WindowText(::GetDlgItem(shown, 0xFFFF)), message);  // a message box's text
       std::vector<HWND> buttons;
       for (HWND child = ::GetWindow(shown, GW_CHILD); child != nullptr;
            child = ::GetWindow(child, GW_HWNDNEXT)) {
         if (ClassName(child) == L"Button" && ::IsWindowVisible(child)) buttons.push_back(child);
       }
       ASSERT_EQ(buttons.size(), 1u);
-      EXPECT_EQ(Text(buttons[0]), L"OK");
+      EXPECT_EQ(WindowText(buttons[0]), L"OK");
       ::SendMessageW(buttons[0], BM_CLICK, 0, 0);
     });
     Click("cmdOK");
@@ -391,7 +384,7 @@ TEST_F(Win32Windows, EnterAndEscapeDoNothingAndAltCCloses) {
     ::SetFocus(Control(name));
     PressKeys({key});
     PressKeys({'X'});
-    return PumpUntil([&] { return Text(Control(name)).find(L'x') != std::wstring::npos; });
+    return PumpUntil([&] { return WindowText(Control(name)).find(L'x') != std::wstring::npos; });
   };
   EXPECT_TRUE(pressIn("txtFiles", VK_RETURN));
   EXPECT_TRUE(pressIn("txtDir", VK_ESCAPE));
@@ -456,7 +449,7 @@ TEST_F(Win32Windows, AboutShowsTheSameTextsEachTimeAndClosesOnEnterOrEscape) {
   for (const WORD key : {WORD{VK_RETURN}, WORD{VK_ESCAPE}}) {
     SCOPED_TRACE(key == VK_RETURN ? "Enter" : "Escape");
     WhenModalOpens(window_->Handle(), [this, key](HWND about) {
-      EXPECT_EQ(Text(about), L"About Pellorin");
+      EXPECT_EQ(WindowText(about), L"About Pellorin");
       RECT main{};
       ::GetWindowRect(window_->Handle(), &main);
       ExpectCentredOver(about, main);
@@ -464,9 +457,9 @@ TEST_F(Win32Windows, AboutShowsTheSameTextsEachTimeAndClosesOnEnterOrEscape) {
       const auto label = [&](const char* name) {
         return ::GetDlgItem(about, ControlId(design, design.Control(name)));
       };
-      EXPECT_EQ(Text(label("lblVersion")), L"Version 1.0.7");
-      EXPECT_EQ(Text(label("lblTitle")), L"Pellorin");
-      EXPECT_EQ(Text(label("lblDescription")),
+      EXPECT_EQ(WindowText(label("lblVersion")), L"Version 1.0.7");
+      EXPECT_EQ(WindowText(label("lblTitle")), L"Pellorin");
+      EXPECT_EQ(WindowText(label("lblDescription")),
                 L"https://pellorin.example.com/\r\nmailto:pellorin@example.com");
 
       LOGFONTW title{};

@@ -95,21 +95,18 @@ MusicSample MakeMusicSample(std::size_t count) {
 }
 
 Workspace::Workspace(const std::filesystem::path& base, const MusicSample& sample) {
-  std::random_device seed;
-  do {
-    path_ = base / ("pellorin-bench-" + std::to_string(seed()));
-  } while (!std::filesystem::create_directory(path_));
+  folder_.emplace(base, "pellorin-bench-");
   std::filesystem::create_directory(Incoming());
   std::filesystem::create_directory(Library());
   const std::filesystem::path incoming = Incoming();
   for (const auto& name : sample.names) CreateEmptyFile(incoming / name);
-  FlushFileSystem(path_);
+  FlushFileSystem(folder_->path());
 }
 
 Workspace::~Workspace() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-  FlushFileSystem(path_.parent_path());
+  const std::filesystem::path parent = folder_->path().parent_path();
+  folder_.reset();
+  FlushFileSystem(parent);
 }
 
 FiledMusic Inspect(const Workspace& workspace) {

@@ -5,8 +5,11 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "support/temp_folder.h"
 
 namespace pellorin::bench {
 
@@ -28,13 +31,13 @@ class Workspace {
   Workspace(const Workspace&) = delete;
   Workspace& operator=(const Workspace&) = delete;
 
-  std::string Incoming() const { return (path_ / "incoming").string(); }
-  std::string Library() const { return (path_ / "library").string(); }
+  std::string Incoming() const { return *folder_ / "incoming"; }
+  std::string Library() const { return *folder_ / "library"; }
   std::string Pattern() const { return Incoming() + "/*.mp3"; }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
+  std::string File(const std::string& name) const { return *folder_ / name; }
 
  private:
-  std::filesystem::path path_;
+  std::optional<testing::TempFolder> folder_;  // emptied before the removal is flushed
 };
 
 // What a run left on disk.

@@ -11,10 +11,11 @@ namespace pellorin::testing {
 // A fresh folder under base that is removed with everything in it at the end of the test.
 class TempFolder {
  public:
-  explicit TempFolder(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
+  explicit TempFolder(const std::filesystem::path& base = std::filesystem::temp_directory_path(),
+                      const std::string& prefix = "pellorin-test-") {
     std::random_device seed;
     do {
-      path_ = base / ("pellorin-test-" + std::to_string(seed()));
+      path_ = base / (prefix + std::to_string(seed()));
     } while (!std::filesystem::create_directory(path_));
   }
   ~TempFolder() {

@@ -6,7 +6,7 @@
 #include <chrono>
 
 #include "contenders.h"
-#include "ui/main/frm_main.h"
+#include "ui/qt/frm_main.h"
 
 namespace pellorin::bench {
 

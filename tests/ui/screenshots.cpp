@@ -6,8 +6,8 @@
 #include <QTimer>
 #include <iostream>
 
-#include "ui/about/frm_about.h"
-#include "ui/main/frm_main.h"
+#include "ui/qt/frm_about.h"
+#include "ui/qt/frm_main.h"
 
 namespace {
 

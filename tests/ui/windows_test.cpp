@@ -14,10 +14,10 @@
 #include <QtTest>
 #include <functional>
 
-#include "ui/about/frm_about.h"
 #include "ui/design/window_design.h"
-#include "ui/main/frm_main.h"
-#include "ui/qt_design.h"
+#include "ui/qt/frm_about.h"
+#include "ui/qt/frm_main.h"
+#include "ui/qt/qt_design.h"
 
 using namespace pellorin;
 

@@ -12,8 +12,8 @@
 #include "pellorin/version.h"
 #include "platform/platform.h"
 #include "sorting/move_run.h"
-#include "ui/about/frm_about.h"
-#include "ui/qt_design.h"
+#include "ui/qt/frm_about.h"
+#include "ui/qt/qt_design.h"
 
 namespace pellorin::ui {
 namespace {

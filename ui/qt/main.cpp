@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "ui/main/frm_main.h"
+#include "ui/qt/frm_main.h"
 
 namespace {
 

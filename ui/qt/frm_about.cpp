@@ -7,7 +7,7 @@
 #include <QPushButton>
 
 #include "pellorin/version.h"
-#include "ui/qt_design.h"
+#include "ui/qt/qt_design.h"
 
 namespace pellorin::ui {
 namespace {

@@ -35,6 +35,15 @@ if(TARGET pellorin)
   pellorin_install_desktop_files()
 endif()
 
+# The license: beside the two programs in the Windows ZIP, as LICENSE.txt so that a double click
+# opens it; in the .deb, the copyright file below.
+if(WIN32)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${PELLORIN_PROGRAM_DIR}
+          RENAME LICENSE.txt)
+else()
+  include(${CMAKE_CURRENT_LIST_DIR}/Documentation.cmake)
+endif()
+
 set(CPACK_PACKAGE_NAME pellorin)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Pellorin Project")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Windows ZIP from a build folder and checks what a Windows user unpacks: both
-# programs at its top, nothing else beside them, and no DLL that Windows does not bring.
+# programs and the license at its top, nothing else beside them, and no DLL that Windows does not
+# bring.
 # Usage: check_zip.sh BUILD_DIR
 set -euo pipefail
 source "$(dirname "$0")/package.sh"
@@ -11,10 +12,11 @@ contents=$(cd "$work" && cmake -E tar tf "$zip")
 echo "$contents"
 top=$(basename "$zip" .zip)
 failures=0
-for program in Pellorin.exe pellorin-move.exe; do
-  grep -qx "$top/$program" <<<"$contents" || { echo "missing: $program"; failures=$((failures + 1)); }
+for file in Pellorin.exe pellorin-move.exe LICENSE.txt; do
+  grep -qx "$top/$file" <<<"$contents" || { echo "missing: $file"; failures=$((failures + 1)); }
 done
-others=$(grep -v -x -e "$top/Pellorin.exe" -e "$top/pellorin-move.exe" -e "$top/" <<<"$contents" || true)
+others=$(grep -v -x -e "$top/Pellorin.exe" -e "$top/pellorin-move.exe" -e "$top/LICENSE.txt" \
+  -e "$top/" <<<"$contents" || true)
 [[ -z $others ]] || { echo "unexpected: $others"; failures=$((failures + 1)); }
 
 # Each program runs on its own: it imports nothing but the system's own DLLs.

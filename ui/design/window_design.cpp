@@ -48,7 +48,8 @@ constexpr ControlDesign kMainControls[] = {
      .rect = {180, 1620, 4515, 1455},
      .text = "",
      .tabIndex = 6,
-     .multiLine = true},
+     .multiLine = true,
+     .accessibleName = "Results"},
     {.name = "cmdAbout",
      .kind = CommandButton,
      .rect = {180, 3240, 1095, 315},
@@ -63,7 +64,11 @@ constexpr ControlDesign kAboutControls[] = {
      .text = "OK",
      .tabIndex = 0,
      .role = ButtonRole::DefaultAndCancel},
-    {.name = "picIcon", .kind = PictureBox, .rect = {180, 180, 2310, 2130}, .tabIndex = 1},
+    {.name = "picIcon",
+     .kind = PictureBox,
+     .rect = {180, 180, 2310, 2130},
+     .tabIndex = 1,
+     .accessibleName = "Pellorin"},
     {.name = "lblDescription",
      .kind = Label,
      .rect = {2610, 1440, 2895, 825},
@@ -128,6 +133,14 @@ const ControlDesign& WindowDesign::Control(std::string_view controlName, int ind
   });
   if (found == controls.end()) throw std::out_of_range("no control " + std::string(controlName));
   return *found;
+}
+
+const ControlDesign* WindowDesign::LabelOf(const ControlDesign& control) const {
+  if (control.kind != ControlKind::TextBox) return nullptr;
+  const auto label = std::find_if(controls.begin(), controls.end(), [&](const auto& candidate) {
+    return candidate.tabIndex == control.tabIndex - 1;
+  });
+  return label != controls.end() && label->kind == ControlKind::Label ? &*label : nullptr;
 }
 
 const WindowDesign& MainWindowDesign() { return kMainWindow; }

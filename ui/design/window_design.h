@@ -34,6 +34,8 @@ struct ControlDesign {
   bool sizedToText = false;
   ButtonRole role = ButtonRole::None;
   int lineWidthPixels = 0;  // lines: the width of the pen, in pixels at 96 DPI
+  // What a screen reader calls a control that no label names; shown nowhere on screen.
+  std::string_view accessibleName;
 
   // The name a toolkit gives the control: "lblMover_1" for element 1 of lblMover.
   std::string ObjectName() const;
@@ -49,6 +51,9 @@ struct WindowDesign {
 
   // The control of that name (and group element); throws std::out_of_range when there is none.
   const ControlDesign& Control(std::string_view controlName, int groupIndex = -1) const;
+  // The label that names a text box for a screen reader: the one just before it in tab order,
+  // as Windows reads it. Null for every other control.
+  const ControlDesign* LabelOf(const ControlDesign& control) const;
 };
 
 // The first pixel row that a horizontal line of that width covers when drawn along row y: the

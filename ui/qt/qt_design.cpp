@@ -54,6 +54,22 @@ QWidget* CreateWidget(const design::ControlDesign& control, QWidget* parent) {
   return line;
 }
 
+// A text box is read out by the label above it, its buddy; a control that no label names
+// carries a name of its own. Neither changes what the window shows.
+void NameForScreenReaders(const design::WindowDesign& window, QWidget* parent) {
+  const auto widgetOf = [parent](const design::ControlDesign& control) {
+    return parent->findChild<QWidget*>(QString::fromStdString(control.ObjectName()),
+                                       Qt::FindDirectChildrenOnly);
+  };
+  for (const auto& control : window.controls) {
+    if (const design::ControlDesign* label = window.LabelOf(control)) {
+      static_cast<QLabel*>(widgetOf(*label))->setBuddy(widgetOf(control));
+    } else if (!control.accessibleName.empty()) {
+      widgetOf(control)->setAccessibleName(FromUtf8(control.accessibleName));
+    }
+  }
+}
+
 }  // namespace
 
 QRect PixelRect(const design::TwipsRect& rect) {
@@ -88,6 +104,7 @@ void CreateControls(const design::WindowDesign& window, QWidget* parent) {
     QWidget* widget = CreateControl(control, parent);
     if (control.TakesFocus()) focusable.emplace_back(control.tabIndex, widget);
   }
+  NameForScreenReaders(window, parent);
   std::sort(focusable.begin(), focusable.end());
   for (std::size_t i = 1; i < focusable.size(); ++i) {
     QWidget::setTabOrder(focusable[i - 1].second, focusable[i].second);

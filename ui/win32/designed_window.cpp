@@ -1,6 +1,7 @@
 #include "designed_window.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <exception>
@@ -74,6 +75,54 @@ LRESULT CALLBACK LeaveTabAndEscapeToTheWindow(HWND edit, UINT message, WPARAM wP
     }
   }
   return result;
+}
+
+// The system's accessibility annotations: what a screen reader reads for a window, set by the
+// program that owns it. Where the system keeps none (Wine 8 answers E_NOTIMPL), nothing is set.
+class Annotations {
+ public:
+  Annotations() : com_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {
+    ::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                       reinterpret_cast<void**>(&services_));
+  }
+  ~Annotations() {
+    if (services_ != nullptr) services_->Release();
+    if (SUCCEEDED(com_)) ::CoUninitialize();
+  }
+  Annotations(const Annotations&) = delete;
+  Annotations& operator=(const Annotations&) = delete;
+
+  void SetName(HWND control, std::wstring name) {
+    if (services_ == nullptr) return;
+    services_->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                              PROPID_ACC_NAME, name.data());
+  }
+  void ClearName(HWND control) {
+    if (services_ == nullptr) return;
+    MSAAPROPID name = PROPID_ACC_NAME;
+    services_->ClearHwndProps(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &name, 1);
+  }
+
+ private:
+  HRESULT com_;
+  IAccPropServices* services_ = nullptr;
+};
+
+// The system keeps an annotation until it is cleared: it goes with its control.
+LRESULT CALLBACK ClearNameOnDestroy(HWND control, UINT message, WPARAM wParam, LPARAM lParam,
+                                    UINT_PTR id, DWORD_PTR) {
+  if (message == WM_NCDESTROY) {
+    Annotations().ClearName(control);
+    ::RemoveWindowSubclass(control, &ClearNameOnDestroy, id);
+  }
+  return ::DefSubclassProc(control, message, wParam, lParam);
+}
+
+// A control that no label before it names (Windows reads such a label as the name of the control
+// after it) is named by an annotation, which changes nothing on screen.
+void NameForScreenReaders(HWND control, std::string_view name) {
+  Annotations().SetName(control, Wide(name));
+  ::SetWindowSubclass(control, &ClearNameOnDestroy, 0, 0);
 }
 
 void RegisterWindowClass(WNDPROC procedure) {
@@ -233,6 +282,7 @@ void DesignedWindow::CreateControls() {
                           WS_CHILD | WS_VISIBLE | controlClass.style, 0, 0, 0, 0, window_,
                           reinterpret_cast<HMENU>(id), Instance(), nullptr);
     if (control->multiLine) ::SetWindowSubclass(created, &LeaveTabAndEscapeToTheWindow, 0, 0);
+    if (!control->accessibleName.empty()) NameForScreenReaders(created, control->accessibleName);
   }
 }
 

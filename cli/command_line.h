@@ -8,7 +8,8 @@
 namespace pellorin::cli {
 
 inline constexpr std::string_view kUsage =
-    "usage: pellorin-move [--dry-run] [--no-ask] [PATTERN [ROOT]]";
+    "usage: pellorin-move [--dry-run] [--no-ask] [--] [PATTERN [ROOT]]\n"
+    "       pellorin-move --help | --version";
 
 struct CommandLine {
   bool dryRun = false;

@@ -55,8 +55,10 @@ int main(int argc, char** argv) {
               << "  --dry-run  print what would be done, change nothing\n"
               << "  --no-ask   never ask for an artist: such files stay where they are\n"
               << "  --help     show this help\n"
-              << "  --version  show the version\n\n"
-              << "Exit status: 0 all went well, 1 some file could not be filed, 2 invalid input.\n";
+              << "  --version  show the version\n"
+              << "  --         end the options: a PATTERN or ROOT may then begin with \"-\"\n\n"
+              << "Exit status: 0 all went well, 1 some file could not be filed, 2 a folder\n"
+              << "missing, a usage error or an unexpected failure.\n";
     return kNoErrors;
   }
   if (line->version) {

@@ -108,7 +108,9 @@ TEST_F(PellorinMoveTest, DryRunPrintsTheSameLogAndChangesNothing) {
 }
 
 TEST_F(PellorinMoveTest, RefusalsUsageAndVersion) {
-  const std::string usage = "usage: pellorin-move [--dry-run] [--no-ask] [PATTERN [ROOT]]\n";
+  const std::string usage =
+      "usage: pellorin-move [--dry-run] [--no-ask] [--] [PATTERN [ROOT]]\n"
+      "       pellorin-move --help | --version\n";
   const struct {
     std::string arguments, err;
     int status;

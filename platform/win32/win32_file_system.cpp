@@ -50,6 +50,10 @@ bool Win32FileSystem::IsFolderName(std::string_view name) const {
   return IsPlainFolderName(name, "\\/") && IsNameWindowsKeeps(name);
 }
 
+std::string Win32FileSystem::FolderNameAsKept(std::string_view name) const {
+  return NameAsWindowsKeepsIt(name);
+}
+
 std::error_code Win32FileSystem::CreateFolder(std::string_view path) {
   // Windows refuses these names itself; Wine accepts some of them, so say no here too.
   if (!IsNameWindowsKeeps(LastComponent(path))) return Win32Error(ERROR_INVALID_NAME);

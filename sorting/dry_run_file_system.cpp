@@ -44,4 +44,8 @@ bool DryRunFileSystem::IsFolderName(std::string_view name) const {
   return disk_.IsFolderName(name);
 }
 
+std::string DryRunFileSystem::FolderNameAsKept(std::string_view name) const {
+  return disk_.FolderNameAsKept(name);
+}
+
 }  // namespace pellorin

@@ -21,6 +21,7 @@ class DryRunFileSystem final : public FileSystemObject {
   std::error_code CreateFolder(std::string_view path) override;
   std::error_code MoveFile(std::string_view source, std::string_view destination) override;
   bool IsFolderName(std::string_view name) const override;
+  std::string FolderNameAsKept(std::string_view name) const override;
 
  private:
   const FileSystemObject& disk_;

@@ -27,6 +27,10 @@ class FileSystemObject {
   // True when name can only mean a folder directly inside another one: never ".", "..", a
   // path of several components, or a name that this file system would read as one of those.
   virtual bool IsFolderName(std::string_view name) const = 0;
+  // The name this file system gives a folder created as name. Windows drops the trailing dots and
+  // blanks of a path's last component, so "Mr." becomes "Mr"; others keep every name as it is. A
+  // name of which nothing would be left comes back unchanged, for IsFolderName to refuse.
+  virtual std::string FolderNameAsKept(std::string_view name) const { return std::string(name); }
 };
 
 // The ordinary files (not folders, not hidden, not system files) that match a pattern whose last

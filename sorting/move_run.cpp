@@ -49,7 +49,7 @@ class MoveRunner {
       Error("Error: Cannot establish directory name for " + Quoted(enumeratedName));
       return;
     }
-    const std::string folder = fileSystem_.BuildPath(root_, artist);
+    const std::string folder = fileSystem_.BuildPath(root_, fileSystem_.FolderNameAsKept(artist));
     if (!MakeFolderReady(artist, folder)) return;
 
     const std::string source = fileSystem_.BuildPath(sourceFolder_, enumeratedName);

@@ -58,14 +58,18 @@ std::string JoinPath(std::string_view path, std::string_view name) {
   return joined.append("\\").append(name);
 }
 
+std::string NameAsWindowsKeepsIt(std::string_view name) {
+  const auto kept = name.substr(0, name.find_last_not_of(". ") + 1);
+  return std::string(kept.empty() ? name : kept);
+}
+
 bool IsNameWindowsKeeps(std::string_view name) {
   const bool forbidden = std::any_of(name.begin(), name.end(), [](char c) {
     return static_cast<unsigned char>(c) < 32 ||
            std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos;
   });
   if (forbidden || IsDeviceName(name)) return false;
-  const auto kept = name.substr(0, name.find_last_not_of(". ") + 1);
-  return !kept.empty();
+  return name.find_last_not_of(". ") != std::string_view::npos;
 }
 
 }  // namespace pellorin::win32

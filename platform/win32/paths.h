@@ -13,6 +13,9 @@ std::string ParentFolder(std::string_view path);
 std::string LastComponent(std::string_view path);
 // Path and name with exactly one "\" between them.
 std::string JoinPath(std::string_view path, std::string_view name);
+// The name as Windows keeps it as the last component of a path: without trailing dots and
+// blanks ("Mr." is "Mr", " The Band " is " The Band"). A name that would be nothing stays as it is.
+std::string NameAsWindowsKeepsIt(std::string_view name);
 // False for names that Windows refuses or would read as another name: reserved characters,
 // control characters, device names (CON, NUL, COM1...), and names that are nothing, "." or ".."
 // once Windows has dropped their trailing dots and blanks.

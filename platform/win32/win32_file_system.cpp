@@ -1,5 +1,10 @@
 #include "win32_file_system.h"
 
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "own_files.h"
 #include "paths.h"
 #include "sorting/artist_rules.h"
 #include "wide_text.h"
@@ -18,13 +23,142 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
-std::wstring VolumeOf(const std::wstring& path) {
-  std::wstring volume(path.size() + 1, L'\0');
-  if (!::GetVolumePathNameW(path.c_str(), volume.data(), static_cast<DWORD>(volume.size()))) {
-    return {};
+// The folder of an extended path, which is absolute and ends in a name.
+std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
+
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  ~Handle() {
+    if (*this) ::CloseHandle(handle_);
   }
-  volume.resize(volume.find(L'\0'));
-  return volume;
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// Whether Windows removes the file when its last handle closes. Set on a copy until it is
+// published, so that if this process ends halfway, however it ends, Windows takes the copy away.
+bool RemoveOnClose(HANDLE file, bool remove) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = remove;
+  return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition));
+}
+
+// Zero times are left as they are.
+bool SetBasics(HANDLE file, DWORD attributes, const FILETIME* created = nullptr,
+               const FILETIME* accessed = nullptr, const FILETIME* written = nullptr) {
+  const auto ticks = [](const FILETIME* time) {
+    LARGE_INTEGER value{};
+    if (time != nullptr) {
+      value.LowPart = time->dwLowDateTime;
+      value.HighPart = static_cast<LONG>(time->dwHighDateTime);
+    }
+    return value;
+  };
+  FILE_BASIC_INFO basics{};
+  basics.CreationTime = ticks(created);
+  basics.LastAccessTime = ticks(accessed);
+  basics.LastWriteTime = ticks(written);
+  basics.FileAttributes = attributes;
+  return ::SetFileInformationByHandle(file, FileBasicInfo, &basics, sizeof(basics));
+}
+
+// The attributes a copy carries over; FILE_ATTRIBUTE_NORMAL, which stands alone, for none.
+DWORD CarriedAttributes(DWORD attributes) {
+  attributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
+// Takes a copy back through its handle: whatever name it has by now, it is our copy that goes.
+void Discard(HANDLE copy) {
+  SetBasics(copy, FILE_ATTRIBUTE_NORMAL);  // Windows removes no read-only file
+  RemoveOnClose(copy, true);
+}
+
+// Windows removes no read-only file, so a read-only source loses the attribute just before it
+// goes; its copy keeps it.
+bool RemoveSourceOnClose(HANDLE source, DWORD attributes) {
+  const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  if (readOnly && !SetBasics(source, CarriedAttributes(attributes & ~FILE_ATTRIBUTE_READONLY))) {
+    return false;
+  }
+  if (RemoveOnClose(source, true)) return true;
+  const DWORD error = ::GetLastError();
+  if (readOnly) SetBasics(source, CarriedAttributes(attributes));
+  ::SetLastError(error);
+  return false;
+}
+
+// Renames the open file to path, in the same folder, never over another file.
+bool PublishAs(HANDLE file, const std::wstring& path) {
+  // The native form: "\\?\C:\..." is "\??\C:\..." to the kernel.
+  const std::wstring name = L"\\??\\" + path.substr(4);
+  const std::size_t bytes = sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t);
+  std::vector<std::uint64_t> storage((bytes + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t));
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(storage.data());
+  rename->ReplaceIfExists = FALSE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+  name.copy(rename->FileName, name.size());
+  return ::SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(bytes));
+}
+
+// A hidden temporary of our own in folder, created where no file is, open for writing and for
+// its removal or renaming through this handle only.
+HANDLE CreateTemporary(const std::wstring& folder) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const auto name = ToWide(NewTemporaryName()).value_or(L"");
+    const HANDLE file =
+        ::CreateFileW((folder + L"\\" + name).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                      CREATE_NEW, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_FILE_EXISTS) return file;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+// The bytes are read through the handle that holds the source, so they are the held file's.
+std::error_code CopyContent(HANDLE source, HANDLE copy, const std::function<void()>& observer) {
+  std::vector<char> buffer(1 << 20);
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(source, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
+      return LastError();
+    }
+    if (got == 0) return {};
+    DWORD put = 0;
+    if (!::WriteFile(copy, buffer.data(), got, &put, nullptr)) return LastError();
+    if (put != got) return Win32Error(ERROR_WRITE_FAULT);
+    if (observer) observer();
+  }
+}
+
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// Whether path still names the held source, with the size and last-write time it had when its
+// copy began. While we hold it, Windows lets nobody write to it or put another file under its
+// name; its times can still be set, and programs outside Windows (Linux under Wine, other clients
+// of a network share) are not stopped at all.
+std::error_code ChangedSince(HANDLE source, const std::wstring& path,
+                             const BY_HANDLE_FILE_INFORMATION& copied) {
+  BY_HANDLE_FILE_INFORMATION now{}, named{};
+  if (!::GetFileInformationByHandle(source, &now)) return LastError();
+  const Handle byName(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+  const bool unchanged = byName && ::GetFileInformationByHandle(byName.get(), &named) &&
+                         SameFile(now, named) && now.nFileSizeHigh == copied.nFileSizeHigh &&
+                         now.nFileSizeLow == copied.nFileSizeLow &&
+                         ::CompareFileTime(&now.ftLastWriteTime, &copied.ftLastWriteTime) == 0;
+  return unchanged ? std::error_code() : Win32Error(ERROR_SHARING_VIOLATION);
 }
 
 }  // namespace
@@ -50,12 +184,17 @@ bool Win32FileSystem::IsFolderName(std::string_view name) const {
   return IsPlainFolderName(name, "\\/") && IsNameWindowsKeeps(name);
 }
 
+std::string Win32FileSystem::FolderNameAsKept(std::string_view name) const {
+  return NameAsWindowsKeepsIt(name);
+}
+
 std::error_code Win32FileSystem::CreateFolder(std::string_view path) {
   // Windows refuses these names itself; Wine accepts some of them, so say no here too.
   if (!IsNameWindowsKeeps(LastComponent(path))) return Win32Error(ERROR_INVALID_NAME);
   const auto wide = ExtendedPath(path);
   if (!wide) return Win32Error(ERROR_INVALID_NAME);
   if (!::CreateDirectoryW(wide->c_str(), nullptr)) return LastError();
+  tidiedFolders_.insert(*wide);  // a new folder holds nothing left behind
   return {};
 }
 
@@ -65,17 +204,58 @@ std::error_code Win32FileSystem::MoveFile(std::string_view source, std::string_v
   if (!from || !to) return Win32Error(ERROR_INVALID_NAME);
   // Names differ only in case: the same file on Windows, which a move would "succeed" on.
   if (SamePath(*from, *to)) return Win32Error(ERROR_ALREADY_EXISTS);
-  const bool acrossVolumes = !SamePath(VolumeOf(*from), VolumeOf(*to));
-  if (!::MoveFileExW(from->c_str(), to->c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
+  TidyOnce(FolderOf(*to));
+  if (::MoveFileExW(from->c_str(), to->c_str(), 0)) return {};
+  const DWORD error = ::GetLastError();
+  if (error != ERROR_NOT_SAME_DEVICE) return Win32Error(error);
+  return MoveAcrossVolumes(*from, *to);
+}
+
+// CopyFileExW would open both files by name itself; here the source is read through the handle
+// that holds it, and the copy is written through the one that Windows removes it with if the
+// process ends before it is published.
+std::error_code Win32FileSystem::MoveAcrossVolumes(const std::wstring& from,
+                                                   const std::wstring& to) {
+  // Held from before the copy until its removal, without sharing write or delete access, and
+  // removed through this handle, so that no other file that took its name could ever go instead.
+  const Handle source(::CreateFileW(from.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES | DELETE,
+                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!source) return LastError();
+  BY_HANDLE_FILE_INFORMATION copied{};
+  if (!::GetFileInformationByHandle(source.get(), &copied)) return LastError();
+  if (::GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    return Win32Error(ERROR_ALREADY_EXISTS);
+  }
+
+  const Handle copy(CreateTemporary(FolderOf(to)));
+  if (!copy) return LastError();
+  if (!RemoveOnClose(copy.get(), true)) return LastError();
+  if (auto failure = CopyContent(source.get(), copy.get(), copyObserver_)) return failure;
+  if (!SetBasics(copy.get(), FILE_ATTRIBUTE_HIDDEN, &copied.ftCreationTime,
+                 &copied.ftLastAccessTime, &copied.ftLastWriteTime) ||
+      !::FlushFileBuffers(copy.get())) {
     return LastError();
   }
-  // Across volumes, MoveFileExW copies and then deletes, and reports success even when the
-  // delete failed. One file in two places is not a move: take the copy back.
-  if (acrossVolumes && ::GetFileAttributesW(from->c_str()) != INVALID_FILE_ATTRIBUTES) {
-    ::DeleteFileW(to->c_str());
-    return Win32Error(ERROR_ACCESS_DENIED);
+
+  // The song is ordinary before it is published, so no hidden song is ever left under its name.
+  if (!RemoveOnClose(copy.get(), false) ||
+      !SetBasics(copy.get(), CarriedAttributes(copied.dwFileAttributes)) ||
+      !PublishAs(copy.get(), to)) {
+    const auto failure = LastError();
+    Discard(copy.get());
+    return failure;
   }
-  return {};
+  auto failure = ChangedSince(source.get(), from, copied);
+  if (!failure && !RemoveSourceOnClose(source.get(), copied.dwFileAttributes)) {
+    failure = LastError();
+  }
+  if (failure) Discard(copy.get());  // one file, where it was
+  return failure;
+}
+
+void Win32FileSystem::TidyOnce(const std::wstring& folder) {
+  if (tidiedFolders_.insert(folder).second) RemoveDeadTemporaries(folder);
 }
 
 }  // namespace pellorin::win32

@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "support/temp_folder.h"
 
@@ -88,6 +90,39 @@ TEST_F(PellorinMoveTest, AnswersComeFromStandardInput) {
   EXPECT_EQ(unasked.out,
             "Error: Cannot establish directory name for \"c.mp3\"\n0files(s) moved.\n");
   EXPECT_EQ(unasked.status, 1);
+}
+
+// Windows drops the trailing dots and blanks of a folder's name when it makes the folder: the log
+// names the folder it keeps, the file goes into it and a second file finds it. Linux keeps every
+// name as it is.
+TEST_F(PellorinMoveTest, ArtistFolderIsTheOneTheSystemKeeps) {
+  const struct {
+    std::string typed, kept;  // nothing typed: the artist comes from the names
+    std::vector<std::string> names;
+  } cases[] = {
+      {"Band ", "Band", {"a.mp3", "b.mp3"}},
+      {"Mr..", "Mr", {"a.mp3", "b.mp3"}},
+      {"Mr.", "Mr", {"a.mp3", "b.mp3"}},
+      {"A. B.", "A. B", {"a.mp3", "b.mp3"}},
+      {"Lead . ", "Lead", {"a.mp3", "b.mp3"}},
+      {"", " The Band", {"( The Band ) Song.mp3", "( The Band ) Tune.mp3"}},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directory(root);
+    for (const auto& name : c.names) WriteFile(In(name), name);
+#ifdef _WIN32
+    const std::string folder = Root(c.kept);
+#else
+    const std::string folder = Root(c.typed.empty() ? " The Band " : c.typed);
+#endif
+    const auto result = Run(Operands(), c.typed.empty() ? "" : c.typed + "\n" + c.typed + "\n");
+    EXPECT_EQ(result.out, "Directory \"" + folder + "\" Created.\nFile \"" + c.names[0] +
+                              "\" moved.\nDirectory \"" + folder + "\" Exists.\n\nFile \"" +
+                              c.names[1] + "\" moved.\n2files(s) moved.\n")
+        << c.kept;
+    for (const auto& name : c.names) EXPECT_EQ(ReadFile(folder + kSeparator + name), name);
+  }
 }
 
 TEST_F(PellorinMoveTest, DryRunPrintsTheSameLogAndChangesNothing) {

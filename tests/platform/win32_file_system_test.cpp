@@ -6,10 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <utility>
 
+#include "platform/own_file_names.h"
 #include "sorting/move_run.h"
 #include "support/scripted_window.h"
 #include "support/temp_folder.h"
+#include "win32/own_files.h"
 #include "win32/win32_file_enumeration.h"
 #include "win32/windows_api.h"
 
@@ -27,6 +33,54 @@ std::filesystem::path Utf8Path(const std::string& utf8) {
 std::string Utf8(const std::filesystem::path& path) {
   const auto text = path.u8string();
   return std::string(text.begin(), text.end());
+}
+
+std::wstring Wide(const std::string& path) { return Utf8Path(path).wstring(); }
+
+// The names in folder that this program makes for itself.
+std::vector<std::string> OwnFilesIn(const std::filesystem::path& folder) {
+  std::vector<std::string> own;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (const auto name = Utf8(entry.path().filename()); name.starts_with(".pellorin-")) {
+      own.push_back(name);
+    }
+  }
+  return own;
+}
+
+bool SetWriteTime(const std::string& path, const FILETIME& written) {
+  const HANDLE file = ::CreateFileW(Wide(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+  const bool set = file != INVALID_HANDLE_VALUE && ::SetFileTime(file, nullptr, nullptr, &written);
+  if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+  return set;
+}
+
+// Wine can start a Linux program, which Windows' rules on open files do not bind. Nothing of this
+// exists on Windows itself.
+using UnixSpawn = long(__cdecl*)(char* const argv[], int wait);
+using UnixFileName = char*(__cdecl*)(const wchar_t* path);
+
+UnixSpawn WineUnixSpawn() {
+  return reinterpret_cast<UnixSpawn>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "__wine_unix_spawnvp")));
+}
+
+bool CanRunOutsideWindows() { return WineUnixSpawn() != nullptr; }
+
+// Runs a shell script with the Linux path of a file as $1, and waits for it.
+bool RunOutsideWindows(const std::string& script, const std::string& path) {
+  const auto unixFileName = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (!CanRunOutsideWindows() || unixFileName == nullptr) return false;
+  char* unixPath = unixFileName(Wide(path).c_str());
+  if (unixPath == nullptr) return false;
+  std::string shell = "/bin/sh", option = "-c", text = script, name = "script", file = unixPath;
+  ::HeapFree(::GetProcessHeap(), 0, unixPath);
+  char* const argv[] = {shell.data(), option.data(), text.data(),
+                        name.data(),  file.data(),   nullptr};
+  return WineUnixSpawn()(argv, 1) == 0;
 }
 
 std::vector<std::string> Offered(const std::string& pattern) {
@@ -119,16 +173,174 @@ TEST(Win32FileSystem, MoveNeverReplacesAndKeepsOneFile) {
   EXPECT_EQ(ReadFile(temp / "taken.mp3"), "old");
 }
 
-TEST(Win32FileSystem, MovesToAnotherDrive) {
-  if (!std::filesystem::exists("Y:\\")) GTEST_SKIP() << "no drive Y: here";
-  const TempFolder source;
-  const TempFolder target("Y:\\");
+// Moves between C: and Y:, which the test command maps to a folder on another device.
+class AnotherDriveTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists("Y:\\")) GTEST_SKIP() << "no drive Y: here";
+    target.emplace("Y:\\");
+  }
+  TempFolder source;
+  std::optional<TempFolder> target;
+};
+
+TEST_F(AnotherDriveTest, CopyKeepsContentAttributesAndTimeAndRemovesTheSource) {
+  const FILETIME written{0x12345678, 0x01D00000};
+  for (const std::size_t size : {std::size_t{0}, std::size_t{3} << 20}) {
+    const std::string content(size, 'y'), from = source / "song.mp3", to = *target / "song.mp3";
+    WriteFile(from, content);
+    SetWriteTime(from, written);
+    ::SetFileAttributesW(Wide(from).c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
+
+    ASSERT_FALSE(Win32FileSystem().MoveFile(from, to)) << size;
+    WIN32_FILE_ATTRIBUTE_DATA moved{};
+    ASSERT_TRUE(::GetFileAttributesExW(Wide(to).c_str(), GetFileExInfoStandard, &moved));
+    EXPECT_EQ(moved.dwFileAttributes, DWORD{FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE});
+    EXPECT_EQ(::CompareFileTime(&moved.ftLastWriteTime, &written), 0);
+    EXPECT_EQ(ReadFile(to), content);
+    EXPECT_FALSE(std::filesystem::exists(from));
+    EXPECT_EQ(OwnFilesIn(target->path()), std::vector<std::string>{});
+    ::SetFileAttributesW(Wide(to).c_str(), FILE_ATTRIBUTE_NORMAL);
+    std::filesystem::remove(to);
+  }
+}
+
+// Another program at the source while it is copied to another drive. Windows lets nobody write
+// to the held source or put another file under its name, but its time can be set, and a program
+// outside Windows (Linux, under Wine) is not stopped at all. Where the source changed, it stays
+// as that program left it and the copy is taken back.
+TEST_F(AnotherDriveTest, SourceThatChangedDuringTheCopyStaysAndItsCopyGoes) {
+  const std::string original(3 << 20, 'o');
+  const struct {
+    const char* what;
+    std::function<bool(const std::string& path)> act;  // true when it did what it tried
+    bool windowsStopsIt;
+    bool outsideWindows;
+  } programs[] = {
+      {"appends through Windows",
+       [](const std::string& path) {
+         return static_cast<bool>(std::ofstream(path, std::ios::binary | std::ios::app) << "x");
+       },
+       true, false},
+      {"replaces it through Windows",
+       [this](const std::string& path) {
+         WriteFile(source / "other", "other");
+         return ::MoveFileExW(Wide(source / "other").c_str(), Wide(path).c_str(),
+                              MOVEFILE_REPLACE_EXISTING) != 0;
+       },
+       true, false},
+      {"sets its last-write time",
+       [](const std::string& path) {
+         return SetWriteTime(path, FILETIME{1, 0x01C00000});
+       },
+       false, false},
+      {"appends from Linux",
+       [](const std::string& path) { return RunOutsideWindows("printf more >> \"$1\"", path); },
+       false, true},
+      {"replaces it from Linux",
+       [](const std::string& path) {
+         return RunOutsideWindows("printf new > \"$1.new\" && mv \"$1.new\" \"$1\"", path);
+       },
+       false, true},
+  };
+  for (const auto& program : programs) {
+    if (program.outsideWindows && !CanRunOutsideWindows()) continue;
+    const std::string from = source / "song.mp3", to = *target / "song.mp3";
+    WriteFile(from, original);
+    Win32FileSystem disk;
+    std::optional<bool> acted;
+    disk.SetCopyObserver([&] {
+      if (!acted) acted = program.act(from);
+    });
+    const auto failure = disk.MoveFile(from, to);
+    ASSERT_EQ(acted, !program.windowsStopsIt) << program.what;
+    if (program.windowsStopsIt) {
+      EXPECT_FALSE(failure) << program.what;
+      EXPECT_EQ(ReadFile(to), original) << program.what;
+      EXPECT_FALSE(std::filesystem::exists(from)) << program.what;
+    } else {
+      EXPECT_EQ(failure.value(), ERROR_SHARING_VIOLATION) << program.what;
+      EXPECT_NE(ReadFile(from), "<missing>") << program.what;
+      EXPECT_FALSE(std::filesystem::exists(to)) << program.what;
+    }
+    EXPECT_EQ(OwnFilesIn(target->path()), std::vector<std::string>{}) << program.what;
+    std::filesystem::remove(from);
+    std::filesystem::remove(to);
+  }
+
+  // Open for writing elsewhere when the move begins: nothing is copied.
+  const std::string from = source / "song.mp3";
+  WriteFile(from, original);
+  std::ofstream writer(from, std::ios::binary | std::ios::app);
+  EXPECT_EQ(Win32FileSystem().MoveFile(from, *target / "song.mp3").value(),
+            ERROR_SHARING_VIOLATION);
+  EXPECT_FALSE(std::filesystem::exists(*target / "song.mp3"));
+}
+
+// What runs on this machine left in a folder when they died goes the first time a run moves into
+// it; what live runs, other machines and everyone else have there stays.
+TEST(Win32FileSystem, FirstMoveIntoAFolderRemovesOnlyDeadRunsTemporaries) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION live{};
+  std::wstring command = L"cmd.exe";
+  ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                               nullptr, nullptr, &startup, &live));
+  const auto liveStart = FirstSerialOf(live.dwProcessId),
+             ownStart = FirstSerialOf(::GetCurrentProcessId());
+  ASSERT_TRUE(liveStart && ownStart);
+  const std::uint64_t ownProcess = ::GetCurrentProcessId(), noProcess = 4'000'000'000;
+  const auto temporary = [](std::uint64_t process, std::uint64_t serial,
+                            std::string host = ThisHost()) {
+    return platform::FormatOwnFileName({.kind = platform::OwnFileKind::Temporary,
+                                        .process = process,
+                                        .serial = serial,
+                                        .host = host,
+                                        .original = ""});
+  };
+  const struct {
+    std::string name;
+    bool removed;
+  } leftovers[] = {
+      {temporary(noProcess, 3), true},
+      {temporary(ownProcess, *ownStart - kSerialsPerStart), true},  // an earlier process, same id
+      {temporary(live.dwProcessId, *liveStart + kSerialsPerStart + 1), true},
+      {temporary(ownProcess, *ownStart + 9), false},
+      {temporary(live.dwProcessId, *liveStart + 2), false},
+      {temporary(noProcess, 3, "ELSEWHERE"), false},
+      {platform::FormatOwnFileName({.kind = platform::OwnFileKind::SetAside,
+                                    .process = noProcess,
+                                    .serial = 1,
+                                    .host = ThisHost(),
+                                    .original = "a.mp3"}),
+       false},
+      {temporary(noProcess, 3) + ".mp3", false},
+      {"song.mp3", false},
+  };
+  const TempFolder temp;
+  const std::filesystem::path artist = temp.path() / "root" / "Artist";
+  std::filesystem::create_directories(artist);
+  std::filesystem::create_directory(temp.path() / "in");
+  for (const auto& leftover : leftovers) WriteFile(artist / leftover.name, "left");
+  ::SetFileAttributesW((artist / leftovers[0].name).c_str(), FILE_ATTRIBUTE_READONLY);
+  WriteFile(temp.path() / "in" / "a.mp3", "a");
+  WriteFile(temp.path() / "in" / "b.mp3", "b");
+
   Win32FileSystem disk;
-  const std::string content(3 << 20, 'y');
-  WriteFile(source / "song.mp3", content);
-  ASSERT_FALSE(disk.MoveFile(source / "song.mp3", target / "song.mp3"));
-  EXPECT_EQ(ReadFile(target / "song.mp3"), content);
-  EXPECT_FALSE(std::filesystem::exists(source / "song.mp3"));
+  ASSERT_FALSE(disk.MoveFile(Utf8(temp.path() / "in" / "a.mp3"), Utf8(artist / "a.mp3")));
+  for (const auto& leftover : leftovers) {
+    EXPECT_EQ(std::filesystem::exists(artist / leftover.name), !leftover.removed) << leftover.name;
+  }
+  // Looked at once per run: a leftover that appears later waits for the next run.
+  WriteFile(artist / leftovers[0].name, "left");
+  ASSERT_FALSE(disk.MoveFile(Utf8(temp.path() / "in" / "b.mp3"), Utf8(artist / "b.mp3")));
+  EXPECT_TRUE(std::filesystem::exists(artist / leftovers[0].name));
+  EXPECT_TRUE(Win32FileSystem().MoveFile(Utf8(artist / "a.mp3"), Utf8(artist / "b.mp3")));
+  EXPECT_FALSE(std::filesystem::exists(artist / leftovers[0].name));
+
+  ::TerminateProcess(live.hProcess, 0);
+  ::CloseHandle(live.hThread);
+  ::CloseHandle(live.hProcess);
 }
 
 TEST(Win32FileSystem, NonAsciiNamesAndLongPathsAreFiled) {

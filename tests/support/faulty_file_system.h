@@ -48,6 +48,9 @@ class FaultyFileSystem final : public FileSystemObject, public FileEnumeration {
     return disk_.MoveFile(source, destination);
   }
   bool IsFolderName(std::string_view name) const override { return disk_.IsFolderName(name); }
+  std::string FolderNameAsKept(std::string_view name) const override {
+    return disk_.FolderNameAsKept(name);
+  }
 
   int FaultsInjected() const { return faultsInjected_; }
 

@@ -46,8 +46,8 @@ class ThreadedRun {
   // wake is called on the worker once the run has ended, so that the window's wait can end.
   ThreadedRun(RunWindow& window, FileSystemObject& fileSystem, FileEnumeration& files,
               OnWindowThread onWindowThread, std::function<void()> wake);
-  // Waits for the worker: call it only once Finished() says so, or the window would wait for a
-  // worker that waits for the window.
+  // Waits for the worker. Destroy a started run only once Finished() says so, or the window
+  // would wait for a worker that waits for the window.
   ~ThreadedRun();
   ThreadedRun(const ThreadedRun&) = delete;
   ThreadedRun& operator=(const ThreadedRun&) = delete;

@@ -49,6 +49,9 @@ bool IsUserInput(QEvent::Type type) {
     case QEvent::ShortcutOverride:
     case QEvent::Shortcut:  // access keys
     case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
     case QEvent::InputMethod:
     case QEvent::TouchBegin:
     case QEvent::TouchUpdate:

@@ -130,7 +130,9 @@ LRESULT frmMain::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       if (run_ != nullptr) RequestClose();
       return TRUE;
     case WM_ENDSESSION:  // the program may be ended once this returns
-      if (wParam != FALSE && run_ != nullptr) WaitFor(*run_);
+      // Not while one of the run's boxes is open (it keeps this window disabled): the run then
+      // waits for the box, which cannot close before this returns, and nothing is being moved.
+      if (wParam != FALSE && run_ != nullptr && ::IsWindowEnabled(Handle())) WaitFor(*run_);
       return 0;
     case WM_DESTROY:
       Form_Unload();

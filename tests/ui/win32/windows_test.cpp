@@ -489,19 +489,34 @@ TEST_F(Win32Windows, TabWalksTheControlsInTheirOrder) {
   }
 }
 
-TEST_F(Win32Windows, ClosingDuringARunFinishesTheRunFirst) {
-  WriteSong("Song.mp3");
-  bool stillOpenWhileAsked = false;
-  WhenModalOpens(window_->Handle(), [&](HWND box) {
-    ::SendMessageW(window_->Handle(), WM_CLOSE, 0, 0);  // as the system would, at shutdown
-    stillOpenWhileAsked = ::IsWindow(window_->Handle()) != FALSE;
-    ::SetWindowTextW(::GetDlgItem(box, PELLORIN_INPUT_TEXT), L"Typed");
-    ::SendMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
-  });
-  Click("cmdOK");
-  EXPECT_TRUE(stillOpenWhileAsked);
-  EXPECT_EQ(ReadFile(folders_.path() / "root" / "Typed" / "Song.mp3"), "music");
-  EXPECT_TRUE(PumpUntil([this] { return unloaded_; }));
+// Asked to close while the run's input box waits for an answer: the answer is still taken and
+// the file moved, then the window is unloaded. At the end of the session the window does not
+// wait for the run meanwhile: the run waits for the box, and nothing is being moved.
+TEST_F(Win32Windows, ClosingWhileTheRunAsksTakesTheAnswerFirst) {
+  const std::pair<const char*, std::function<void(HWND)>> ways[] = {
+      {"WM_CLOSE", [](HWND main) { ::SendMessageW(main, WM_CLOSE, 0, 0); }},
+      {"end of session",
+       [](HWND main) {
+         EXPECT_TRUE(::SendMessageW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+         ::SendMessageW(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);  // returns: no deadlock
+       }},
+  };
+  for (const auto& [way, askToClose] : ways) {
+    SCOPED_TRACE(way);
+    ShowWindow({});
+    WriteSong("Song.mp3");
+    bool stillOpenWhileAsked = false;
+    WhenModalOpens(window_->Handle(), [&, askToClose = askToClose](HWND box) {
+      askToClose(window_->Handle());
+      stillOpenWhileAsked = ::IsWindow(window_->Handle()) != FALSE;
+      ::SetWindowTextW(::GetDlgItem(box, PELLORIN_INPUT_TEXT), L"Typed");
+      ::SendMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    });
+    Click("cmdOK");
+    EXPECT_TRUE(stillOpenWhileAsked);
+    EXPECT_EQ(ReadFile(folders_.path() / "root" / "Typed" / "Song.mp3"), "music");
+    EXPECT_TRUE(PumpUntil([this] { return unloaded_; }));
+  }
 }
 
 // While a long run goes on, the window answers the system at once, shows the log as it grows

@@ -122,7 +122,7 @@ MoveRunOutcome MoveRun(RunWindow& window, FileSystemObject& fileSystem, FileEnum
   MoveRunner runner(window, fileSystem, std::move(sourceFolder), std::move(root));
   std::string name;
   auto failure = files.First(pattern, name);
-  while (!failure && !name.empty()) {
+  while (!failure && !name.empty() && !window.StopRequested()) {
     runner.HandleFile(name);
     failure = files.Next(name);
   }

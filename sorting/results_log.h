@@ -15,10 +15,9 @@ class ResultsBox {
   virtual void Clear() = 0;
 };
 
-// Gathers what is appended and hands it on to another box in one piece. A window whose box
-// redraws on every change shows the run's log through it, and flushes whenever the run hands the
-// window to the user (a question, a message) and when the run ends: the only moments at which
-// anyone can see the box while a run is busy.
+// Gathers what is appended and hands it on to another box in one piece, when flushed: for a box
+// that redraws on every change. (The windows no longer need it: a run on a worker thread queues
+// its log and the window drains the queue on a timer, see threaded_run.h.)
 class GatheringResultsBox final : public ResultsBox {
  public:
   explicit GatheringResultsBox(ResultsBox& box) : box_(box) {}

@@ -24,6 +24,9 @@ class RunWindow {
   // Modal; the text the user entered, or the empty text on Cancel.
   virtual std::string InputBox(std::string_view prompt, std::string_view title,
                                std::string_view defaultText) = 0;
+  // Asked between two files: true ends the run there, with its closing entry, as when the last
+  // file has been handled. A window that is being closed while a run goes on says so here.
+  virtual bool StopRequested() const { return false; }
 };
 
 }  // namespace pellorin

@@ -1,7 +1,9 @@
 // Both windows against their design table, and the main window's Move run on real folders.
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QInputDialog>
 #include <QLabel>
@@ -11,17 +13,30 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWindow>
 #include <QtTest>
+#include <chrono>
 #include <functional>
 
+#include "support/slow_file_system.h"
 #include "ui/design/window_design.h"
 #include "ui/qt/frm_about.h"
 #include "ui/qt/frm_main.h"
 #include "ui/qt/qt_design.h"
 
 using namespace pellorin;
+using namespace std::chrono_literals;
 
 namespace {
+
+constexpr int kLongRunSongs = 12;
+
+RunFiles SlowFiles() { return testing::SlowPlatformFiles(100ms); }
+
+bool ShowsHourglass() {
+  return QApplication::overrideCursor() != nullptr &&
+         QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+}
 
 // Runs answer on the next modal box that opens, from inside its event loop. An access key
 // presses its button a moment later (Qt animates the click), so the box is waited for.
@@ -83,11 +98,13 @@ class WindowsTest : public QObject {
  private slots:
   void initTestCase() { Q_INIT_RESOURCE(pellorin); }
 
-  void init() {
+  void init() { ShowWindow({}); }
+
+  void ShowWindow(std::function<RunFiles()> makeRunFiles) {
     QVERIFY(folders.isValid());
     QDir(folders.path()).mkpath(QStringLiteral("in"));
     QDir(folders.path()).mkpath(QStringLiteral("root"));
-    window = std::make_unique<ui::frmMain>();
+    window = std::make_unique<ui::frmMain>(nullptr, std::move(makeRunFiles));
     window->show();
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window.get()));  // access keys go to the active window
@@ -213,6 +230,81 @@ class WindowsTest : public QObject {
     }
   }
 
+  // What a person might do while a long run goes on: the window goes on drawing and showing the
+  // log as it grows, under the hourglass, and every click and key to it is dropped, then as now.
+  void aLongRunShowsItsLogAsItGrowsAndDropsInput() {
+    ShowWindow(SlowFiles);
+    const QString expected = WriteLongRunSongs() + QStringLiteral("\n12files(s) moved.");
+    auto* results = Child<QPlainTextEdit>(*window, "txtResults");
+    auto* files = Child<QLineEdit>(*window, "txtFiles");
+    const QString pattern = files->text();
+    QStringList partialLogs;  // what the box showed before the closing entry
+    bool hourglassThroughout = true;
+    bool inputSent = false;
+    QTimer watcher;
+    watcher.callOnTimeout(window.get(), [&] {
+      const QString log = results->toPlainText();
+      if (log.isEmpty() || log.endsWith(QStringLiteral("files(s) moved."))) return;
+      if (partialLogs.isEmpty() || partialLogs.back() != log) partialLogs.append(log);
+      hourglassThroughout = hourglassThroughout && ShowsHourglass();
+      if (std::exchange(inputSent, true)) return;
+      QTest::mouseClick(Child<QPushButton>(*window, "cmdOK"), Qt::LeftButton);
+      QTest::mouseClick(Child<QPushButton>(*window, "cmdCancel"), Qt::LeftButton);
+      QTest::keyClicks(files, QStringLiteral("typed"));
+      QTest::keySequence(window.get(), QKeySequence(Qt::ALT | Qt::Key_M));
+      QTest::keySequence(window.get(), QKeySequence(Qt::ALT | Qt::Key_C));
+    });
+    watcher.start(40);
+    QTest::mouseClick(Child<QPushButton>(*window, "cmdOK"), Qt::LeftButton);  // the whole run
+    QTest::qWait(300);  // long enough for an access key's animated click to land
+    watcher.stop();
+
+    QVERIFY(inputSent);
+    QVERIFY2(partialLogs.size() >= 2, "the log did not grow in the box while the run went on");
+    for (const QString& log : partialLogs) QVERIFY(expected.startsWith(log));
+    QVERIFY(hourglassThroughout);
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+    QVERIFY(window->isVisible());
+    QCOMPARE(files->text(), pattern);
+    QCOMPARE(results->toPlainText(), expected);
+  }
+
+  // A close request from outside (the window system, the session's end) during a run ends it
+  // after the file it is handling, with the true count, and then closes the window.
+  void closingDuringALongRunStopsItBetweenTwoFiles() {
+    ShowWindow(SlowFiles);
+    WriteLongRunSongs();
+    auto* results = Child<QPlainTextEdit>(*window, "txtResults");
+    bool asked = false;
+    bool visibleWhenAsked = false;
+    QTimer watcher;
+    watcher.callOnTimeout(window.get(), [&] {
+      if (asked || results->toPlainText().count(QStringLiteral(" moved.")) < 2) return;
+      asked = true;
+      QCloseEvent request;
+      QCoreApplication::sendEvent(window->windowHandle(), &request);
+      visibleWhenAsked = window->isVisible();
+    });
+    watcher.start(20);
+    Child<QPushButton>(*window, "cmdOK")->click();
+    watcher.stop();
+
+    QVERIFY(asked);
+    QVERIFY(visibleWhenAsked);
+    QVERIFY(!window->isVisible());
+    int filed = 0;
+    for (QDirIterator song(folders.path() + "/root", QDir::Files, QDirIterator::Subdirectories);
+         song.hasNext(); ++filed) {
+      QFile file(song.next());
+      QVERIFY(file.open(QIODevice::ReadOnly));
+      QCOMPARE(file.readAll(), QByteArray("music"));
+    }
+    const int left = static_cast<int>(QDir(folders.path() + "/in").entryList(QDir::Files).size());
+    QCOMPARE(filed + left, kLongRunSongs);
+    QVERIFY2(left > 0, "the run was not stopped");
+    QVERIFY(results->toPlainText().endsWith(QStringLiteral("\n%1files(s) moved.").arg(filed)));
+  }
+
   void cleanup() {
     window.reset();
     QDir(folders.path()).removeRecursively();
@@ -224,6 +316,19 @@ class WindowsTest : public QObject {
     QFile song(folders.path() + "/in/" + name);
     QVERIFY(song.open(QIODevice::WriteOnly));
     song.write("music");
+  }
+
+  // One artist each, so the run's log is two lines a song; returns the log without its count.
+  QString WriteLongRunSongs() {
+    QStringList log;
+    for (int song = 0; song < kLongRunSongs; ++song) {
+      const QString artist = QStringLiteral("Artist %1").arg(song, 2, 10, QLatin1Char('0'));
+      const QString name = artist + " - Title.mp3";
+      WriteSong(name);
+      log << "Directory \"" + folders.path() + "/root/" + artist + "\" Created."
+          << "File \"" + name + "\" moved.";
+    }
+    return log.join('\n');
   }
 
   QTemporaryDir folders;

@@ -3,16 +3,20 @@
 // frmMain, Pellorin's main window. It holds the two inputs of a Move run, the results box and
 // three buttons, and it is the RunWindow that the run talks to:
 //
-//   Move clicked -> MoveRun(this, file system, enumeration) -> pattern and root texts,
-//     results box, hourglass, message and input boxes -> back here
+//   Move clicked -> MoveRun on a worker (ThreadedRun) -> pattern and root texts, results box,
+//     hourglass, message and input boxes, all on this window's thread -> back here
 //
+// While the run goes on the window keeps answering its events (repaints, the log as it grows,
+// a close request, which ends the run between two files) and drops the user's input to it.
 // The window owns no sorting logic and never touches the file system itself.
 
 #include <QPlainTextEdit>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "sorting/run_window.h"
+#include "sorting/threaded_run.h"
 
 class QLineEdit;
 class QPushButton;
@@ -22,7 +26,7 @@ namespace pellorin::ui {
 class frmAbout;
 
 // The results box: appending goes to the end of the document, so a long log is never laid out
-// again.
+// again, and the newest entry is scrolled into view.
 class ResultsBoxAdapter final : public ResultsBox {
  public:
   explicit ResultsBoxAdapter(QPlainTextEdit* box) : box_(box) {}
@@ -38,18 +42,25 @@ class frmMain final : public QWidget, public RunWindow {
   Q_OBJECT
 
  public:
-  explicit frmMain(QWidget* parent = nullptr);
+  // makeRunFiles: what each run works on; the platform's file system unless a test says else.
+  explicit frmMain(QWidget* parent = nullptr, std::function<RunFiles()> makeRunFiles = {});
   ~frmMain() override;
 
   std::string PatternText() const override;
   std::string RootText() const override;
-  ResultsBox& Results() override { return results_; }
+  ResultsBox& Results() override { return resultsBox_; }
   void SetMousePointer(MousePointer pointer) override;
   void ShowMessage(std::string_view text) override;
   std::string InputBox(std::string_view prompt, std::string_view title,
                        std::string_view defaultText) override;
 
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
  private:
+  // Answers the window's events until the run has ended, the log drained into the box on a
+  // timer, the user's input to this window dropped.
+  void WaitFor(ThreadedRun& run);
   void cmdOK_Click();
   void cmdCancel_Click();
   void cmdAbout_Click();
@@ -58,9 +69,10 @@ class frmMain final : public QWidget, public RunWindow {
   QLineEdit* txtDir_;
   QPlainTextEdit* txtResults_;
   ResultsBoxAdapter resultsBox_;
-  // What the run sees: one insertion into the box per batch, not one per entry.
-  GatheringResultsBox results_;
   std::unique_ptr<frmAbout> about_;
+  std::function<RunFiles()> makeRunFiles_;
+  ThreadedRun* run_ = nullptr;  // the run going on, if any
+  bool closeRequested_ = false;
   bool busy_ = false;
 };
 

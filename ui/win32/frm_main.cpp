@@ -1,6 +1,7 @@
 #include "frm_main.h"
 
 #include <exception>
+#include <utility>
 
 #include "frm_about.h"
 #include "input_box.h"
@@ -9,6 +10,26 @@
 #include "sorting/move_run.h"
 
 namespace pellorin::win32ui {
+namespace {
+
+// Sent by the run's worker with a call for this window's thread; the worker waits for it.
+constexpr UINT kRunOnWindowThread = WM_APP + 1;
+constexpr UINT_PTR kDrainTimer = 1;
+
+RunFiles PlatformRunFiles() {
+  return {platform::MakeFileSystem(), platform::MakeFileEnumeration()};
+}
+
+bool IsKeyOrMouse(UINT message) {
+  return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+         (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST);
+}
+
+bool IsNonClientMouse(UINT message) {
+  return message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK;
+}
+
+}  // namespace
 
 void EditResultsBox::Append(std::string_view text) {
   const int end = ::GetWindowTextLengthW(box_);
@@ -32,10 +53,10 @@ class frmMain::HandlerScope {
   frmMain& window_;
 };
 
-frmMain::frmMain(HWND owner, std::function<void()> onUnload)
+frmMain::frmMain(HWND owner, std::function<void()> onUnload, std::function<RunFiles()> makeRunFiles)
     : DesignedWindow(design::MainWindowDesign()),
-      results_(resultsBox_),
-      onUnload_(std::move(onUnload)) {
+      onUnload_(std::move(onUnload)),
+      makeRunFiles_(makeRunFiles ? std::move(makeRunFiles) : PlatformRunFiles) {
   Create(owner);
   HWND box = Control("txtResults");
   // The default limit (30,000 characters) would cut a long log short.
@@ -60,7 +81,7 @@ std::string frmMain::RootText() const { return Utf8(Control("txtDir")); }
 
 void frmMain::SetMousePointer(MousePointer pointer) {
   pointer_ = pointer;
-  // Shown at once: the run does not return to the message loop until it ends.
+  // Shown at once, not only when the mouse next moves.
   ::SetCursor(::LoadCursorW(nullptr, pointer == MousePointer::Hourglass ? IDC_WAIT : IDC_ARROW));
   if (pointer == MousePointer::Default) {
     // Let the control under the mouse choose its own pointer again (an edit's I-beam).
@@ -70,18 +91,22 @@ void frmMain::SetMousePointer(MousePointer pointer) {
 }
 
 void frmMain::ShowMessage(std::string_view text) {
-  results_.Flush();
   ::MessageBoxW(Handle(), Wide(text).c_str(), Wide(version::kProductName).c_str(), MB_OK);
 }
 
 std::string frmMain::InputBox(std::string_view prompt, std::string_view title,
                               std::string_view defaultText) {
-  results_.Flush();
   return ShowInputBox(Handle(), prompt, title, defaultText);
 }
 
 LRESULT frmMain::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
+    case kRunOnWindowThread:
+      (*reinterpret_cast<const std::function<void()>*>(lParam))();
+      return 0;
+    case WM_TIMER:
+      if (wParam == kDrainTimer && run_ != nullptr) run_->DrainLog();
+      return 0;
     case WM_COMMAND:
       if (HIWORD(wParam) == BN_CLICKED) {
         const HWND from = reinterpret_cast<HWND>(lParam);
@@ -101,6 +126,14 @@ LRESULT frmMain::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:  // the close box, the system menu, Alt+F4, and the system itself
       RequestClose();
       return 0;
+    case WM_QUERYENDSESSION:  // log-off or shut-down: a run ends between two files first
+      if (run_ != nullptr) RequestClose();
+      return TRUE;
+    case WM_ENDSESSION:  // the program may be ended once this returns
+      // Not while one of the run's boxes is open (it keeps this window disabled): the run then
+      // waits for the box, which cannot close before this returns, and nothing is being moved.
+      if (wParam != FALSE && run_ != nullptr && ::IsWindowEnabled(Handle())) WaitFor(*run_);
+      return 0;
     case WM_DESTROY:
       Form_Unload();
       return 0;
@@ -115,26 +148,70 @@ void frmMain::RequestClose() {
     ::DestroyWindow(Handle());
     return;
   }
-  // A run ends by itself, files and log complete; the About dialog is simply unloaded.
+  // A run ends after the file it is handling, with its closing entry; the About dialog is simply
+  // unloaded.
   closeRequested_ = true;
+  if (run_ != nullptr) run_->RequestStop();
   if (about_) about_->Unload();
 }
 
+// Keys and clicks to the window or its controls; the title bar stays the system's, so the window
+// can be moved and its close box asks to close, as the system does.
+bool frmMain::IsUserInputToThisWindow(const MSG& message) const {
+  if (message.hwnd == Handle()) return IsKeyOrMouse(message.message);
+  return ::IsChild(Handle(), message.hwnd) &&
+         (IsKeyOrMouse(message.message) || IsNonClientMouse(message.message));
+}
+
+void frmMain::WaitFor(ThreadedRun& run) {
+  int quitCode = 0;
+  bool quit = false;
+  while (!run.Finished()) {
+    // Woken by any message, sent ones included (the worker's calls, another program's pings), and
+    // by the worker's end; the timeout only guards against a lost wake.
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(kLogDrainInterval.count()),
+                                  QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        quit = true;
+        quitCode = static_cast<int>(message.wParam);
+      } else if (!IsUserInputToThisWindow(message)) {
+        DeliverMessage(message);
+      }
+    }
+  }
+  if (quit) ::PostQuitMessage(quitCode);
+}
+
 void frmMain::cmdOK_Click() {
+  if (run_ != nullptr) return;  // no run begins inside a run
+  const HWND window = Handle();
   try {
-    const auto fileSystem = platform::MakeFileSystem();
-    const auto files = platform::MakeFileEnumeration();
-    MoveRun(*this, *fileSystem, *files);
+    const RunFiles files = makeRunFiles_();
+    ThreadedRun run(
+        *this, *files.fileSystem, *files.files,
+        [window](const std::function<void()>& call) {
+          ::SendMessageW(window, kRunOnWindowThread, 0, reinterpret_cast<LPARAM>(&call));
+        },
+        [window] { ::PostMessageW(window, WM_NULL, 0, 0); });
+    run.Start();
+    run_ = &run;
+    ::SetTimer(window, kDrainTimer, static_cast<UINT>(kLogDrainInterval.count()), nullptr);
+    WaitFor(run);
+    ::KillTimer(window, kDrainTimer);
+    run_ = nullptr;
+    run.Finish();
   } catch (const std::exception& failure) {
     // The run has put the pointer back; the window stays usable.
     ShowMessage(failure.what());
   }
-  results_.Flush();
 }
 
 void frmMain::cmdCancel_Click() { RequestClose(); }
 
 void frmMain::cmdAbout_Click() {
+  if (run_ != nullptr) return;
   if (!about_) about_ = std::make_unique<frmAbout>(Handle());
   about_->ShowModal();
 }

@@ -3,23 +3,27 @@
 // frmMain on Windows: the main window rendered natively from the design table. It is the
 // RunWindow of the Move run, as the Qt window is on Linux:
 //
-//   Move clicked -> MoveRun(this, file system, enumeration) -> pattern and root texts,
-//     results box, hourglass, message and input boxes -> back here
+//   Move clicked -> MoveRun on a worker (ThreadedRun) -> pattern and root texts, results box,
+//     hourglass, message and input boxes, all on this window's thread -> back here
 //
-// The window owns no sorting logic and never touches the file system itself.
+// While the run goes on the window answers every message (repaints, the system's pings, the log
+// as it grows, WM_CLOSE and the end of the session, which end the run between two files) and
+// drops the user's keys and clicks to it. The window owns no sorting logic and never touches
+// the file system itself.
 
 #include <functional>
 #include <memory>
 
 #include "designed_window.h"
 #include "sorting/run_window.h"
+#include "sorting/threaded_run.h"
 
 namespace pellorin::win32ui {
 
 class frmAbout;
 
 // The results box: each batch of entries replaces an empty selection at the end, so a long log
-// is never set again as a whole.
+// is never set again as a whole, and the edit control scrolls the newest entry into view.
 class EditResultsBox final : public ResultsBox {
  public:
   void Attach(HWND box) { box_ = box; }
@@ -35,25 +39,31 @@ class frmMain final : public DesignedWindow, public RunWindow {
  public:
   // owner: a window that is never shown, so that this one has no taskbar button.
   // onUnload: run when the window is unloaded.
-  frmMain(HWND owner, std::function<void()> onUnload);
+  // makeRunFiles: what each run works on; the platform's file system unless a test says else.
+  frmMain(HWND owner, std::function<void()> onUnload, std::function<RunFiles()> makeRunFiles = {});
   ~frmMain() override;
 
   void Show();
 
   std::string PatternText() const override;
   std::string RootText() const override;
-  ResultsBox& Results() override { return results_; }
+  ResultsBox& Results() override { return resultsBox_; }
   void SetMousePointer(MousePointer pointer) override;
   void ShowMessage(std::string_view text) override;
   std::string InputBox(std::string_view prompt, std::string_view title,
                        std::string_view defaultText) override;
 
  private:
-  // Marks a handler as running; a close asked for meanwhile (from outside: the About dialog
-  // or a run's boxes keep this window disabled) happens once the last handler is over.
+  // Marks a handler as running; a close asked for meanwhile (from outside: the About dialog and
+  // the run's boxes keep this window disabled, a run drops the user's input) happens once the
+  // last handler is over.
   class HandlerScope;
 
   LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam) override;
+  // Answers this thread's messages until the run has ended, dropping the user's input to this
+  // window.
+  void WaitFor(ThreadedRun& run);
+  bool IsUserInputToThisWindow(const MSG& message) const;
   void RequestClose();
   void cmdOK_Click();
   void cmdCancel_Click();
@@ -61,10 +71,10 @@ class frmMain final : public DesignedWindow, public RunWindow {
   void Form_Unload();
 
   EditResultsBox resultsBox_;
-  // What the run sees: a visible edit control redraws on every change, once per file otherwise.
-  GatheringResultsBox results_;
   std::unique_ptr<frmAbout> about_;
   std::function<void()> onUnload_;
+  std::function<RunFiles()> makeRunFiles_;
+  ThreadedRun* run_ = nullptr;  // the run going on, if any
   MousePointer pointer_ = MousePointer::Default;
   int handlersRunning_ = 0;
   bool closeRequested_ = false;

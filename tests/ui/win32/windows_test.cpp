@@ -9,15 +9,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/win32/wide_text.h"
 #include "sorting/results_log.h"
+#include "support/scripted_window.h"
+#include "support/slow_file_system.h"
 #include "support/temp_folder.h"
 #include "ui/design/window_design.h"
 #include "ui/win32/frm_about.h"
@@ -33,12 +38,19 @@ using design::WindowDesign;
 using testing::ReadFile;
 using testing::TempFolder;
 using testing::WriteFile;
+using namespace std::chrono_literals;
+
+constexpr int kLongRunSongs = 12;
+
+RunFiles SlowFiles() { return testing::SlowPlatformFiles(100ms); }
 
 std::wstring ClassName(HWND window) {
   wchar_t name[64] = {};
   ::GetClassNameW(window, name, 64);
   return name;
 }
+
+std::string Utf8Of(const std::wstring& text) { return win32::ToUtf8(text); }
 
 LONG_PTR Style(HWND window) { return ::GetWindowLongPtrW(window, GWL_STYLE); }
 LONG_PTR ExStyle(HWND window) { return ::GetWindowLongPtrW(window, GWL_EXSTYLE); }
@@ -223,9 +235,23 @@ class Win32Windows : public ::testing::Test {
   void SetUp() override {
     owner_ = ::CreateWindowExW(0, L"Static", L"Pellorin", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                ::GetModuleHandleW(nullptr), nullptr);
-    window_ = std::make_unique<frmMain>(owner_, [this] { unloaded_ = true; });
+    ShowWindow({});
+  }
+
+  void ShowWindow(std::function<RunFiles()> makeRunFiles) {
+    window_ = std::make_unique<frmMain>(
+        owner_,
+        [this] {
+          unloaded_ = true;
+          logWhenUnloaded_ = WindowText(resultsBox_);
+        },
+        std::move(makeRunFiles));
+    unloaded_ = false;
+    resultsBox_ = Control("txtResults");
     window_->Show();
     ::SetForegroundWindow(window_->Handle());
+    std::filesystem::remove_all(folders_.path() / "in");
+    std::filesystem::remove_all(folders_.path() / "root");
     std::filesystem::create_directory(folders_.path() / "in");
     std::filesystem::create_directory(folders_.path() / "root");
     SetText("txtFiles", folders_ / "in\\*.mp3");
@@ -249,11 +275,60 @@ class Win32Windows : public ::testing::Test {
   // A click as BM_CLICK makes it: the handler runs, and with it any modal box it opens.
   void Click(const char* name) { ::SendMessageW(Control(name), BM_CLICK, 0, 0); }
 
+  // One artist each, so the run's log is two lines a song; returns the log without its count.
+  std::wstring WriteLongRunSongs() {
+    std::wstring log;
+    for (int song = 0; song < kLongRunSongs; ++song) {
+      const std::string artist = std::string("Artist ") + char('A' + song);
+      WriteSong(artist + " - Title.mp3");
+      log += std::wstring(log.empty() ? L"" : L"\r\n") + L"Directory \"" + Wide(Root()) + L"\\" +
+             Wide(artist) + L"\" Created.\r\nFile \"" + Wide(artist) + L" - Title.mp3\" moved.";
+    }
+    return log;
+  }
+
   TempFolder folders_;
   HWND owner_ = nullptr;
   std::unique_ptr<frmMain> window_;
+  HWND resultsBox_ = nullptr;
   bool unloaded_ = false;
+  std::wstring logWhenUnloaded_;
 };
+
+// The text of a window of the test's main thread, asked for from another thread as another
+// program would: an unanswered request counts as no text.
+std::wstring TextFromAnotherThread(HWND window) {
+  wchar_t text[4096] = {};
+  DWORD_PTR copied = 0;
+  ::SendMessageTimeoutW(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text),
+                        SMTO_NORMAL, 1000, &copied);
+  return text;
+}
+
+std::size_t Occurrences(const std::wstring& text, const std::wstring& part) {
+  std::size_t count = 0;
+  for (auto at = text.find(part); at != std::wstring::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// What the box and the pointer showed, sampled between the window's messages by a thread timer
+// while a run goes on.
+struct RunWatch {
+  HWND box = nullptr;
+  std::vector<std::wstring> partialLogs;  // before the closing entry
+  bool hourglassThroughout = true;
+};
+RunWatch* runWatch = nullptr;
+
+void CALLBACK SampleTheRun(HWND, UINT, UINT_PTR, DWORD) {
+  const std::wstring log = WindowText(runWatch->box);
+  if (log.empty() || log.ends_with(L"files(s) moved.")) return;
+  if (runWatch->partialLogs.empty() || runWatch->partialLogs.back() != log) {
+    runWatch->partialLogs.push_back(log);
+  }
+  runWatch->hourglassThroughout =
+      runWatch->hourglassThroughout && PointerOver(runWatch->box) == Hourglass();
+}
 
 TEST_F(Win32Windows, BothWindowsFollowTheirDesign) {
   {
@@ -369,9 +444,12 @@ TEST_F(Win32Windows, InvalidFoldersShowAMessageAndLeaveTheBox) {
 // Well past the edit control's default limit of 30,000 characters, which would cut the log.
 TEST_F(Win32Windows, TheResultsBoxKeepsALongLogWhole) {
   const std::string entry = "File \"Artist - A rather long title.mp3\" moved.";
-  auto& box = dynamic_cast<GatheringResultsBox&>(window_->Results());
-  for (int i = 0; i < 2000; ++i) AppendResult(box, entry);
-  box.Flush();
+  testing::StringResultsBox log;
+  for (int i = 0; i < 2000; ++i) AppendResult(log, entry);
+  // In two pieces, as a run's log reaches the box.
+  const std::string_view whole = log.text;
+  window_->Results().Append(whole.substr(0, whole.size() / 2));
+  window_->Results().Append(whole.substr(whole.size() / 2));
   const std::wstring text = Results();
   EXPECT_EQ(text.size(), 2000 * (entry.size() + 2) - 2);
   EXPECT_TRUE(text.ends_with(L"mp3\" moved."));
@@ -411,19 +489,149 @@ TEST_F(Win32Windows, TabWalksTheControlsInTheirOrder) {
   }
 }
 
-TEST_F(Win32Windows, ClosingDuringARunFinishesTheRunFirst) {
-  WriteSong("Song.mp3");
-  bool stillOpenWhileAsked = false;
-  WhenModalOpens(window_->Handle(), [&](HWND box) {
-    ::SendMessageW(window_->Handle(), WM_CLOSE, 0, 0);  // as the system would, at shutdown
-    stillOpenWhileAsked = ::IsWindow(window_->Handle()) != FALSE;
-    ::SetWindowTextW(::GetDlgItem(box, PELLORIN_INPUT_TEXT), L"Typed");
-    ::SendMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+// Asked to close while the run's input box waits for an answer: the answer is still taken and
+// the file moved, then the window is unloaded. At the end of the session the window does not
+// wait for the run meanwhile: the run waits for the box, and nothing is being moved.
+TEST_F(Win32Windows, ClosingWhileTheRunAsksTakesTheAnswerFirst) {
+  const std::pair<const char*, std::function<void(HWND)>> ways[] = {
+      {"WM_CLOSE", [](HWND main) { ::SendMessageW(main, WM_CLOSE, 0, 0); }},
+      {"end of session",
+       [](HWND main) {
+         EXPECT_TRUE(::SendMessageW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+         ::SendMessageW(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);  // returns: no deadlock
+       }},
+  };
+  for (const auto& [way, askToClose] : ways) {
+    SCOPED_TRACE(way);
+    ShowWindow({});
+    WriteSong("Song.mp3");
+    bool stillOpenWhileAsked = false;
+    WhenModalOpens(window_->Handle(), [&, askToClose = askToClose](HWND box) {
+      askToClose(window_->Handle());
+      stillOpenWhileAsked = ::IsWindow(window_->Handle()) != FALSE;
+      ::SetWindowTextW(::GetDlgItem(box, PELLORIN_INPUT_TEXT), L"Typed");
+      ::SendMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    });
+    Click("cmdOK");
+    EXPECT_TRUE(stillOpenWhileAsked);
+    EXPECT_EQ(ReadFile(folders_.path() / "root" / "Typed" / "Song.mp3"), "music");
+    EXPECT_TRUE(PumpUntil([this] { return unloaded_; }));
+  }
+}
+
+// While a long run goes on, the window answers the system at once, shows the log as it grows
+// under the hourglass, and drops what a person clicks and types meanwhile rather than doing it
+// after the run.
+TEST_F(Win32Windows, ALongRunAnswersShowsItsLogAndDropsInput) {
+  ShowWindow(SlowFiles);
+  const std::wstring expected = WriteLongRunSongs() + L"\r\n12files(s) moved.";
+  const std::wstring pattern = WindowText(Control("txtFiles"));
+  ::SetFocus(Control("txtFiles"));
+  RunWatch watch;
+  watch.box = resultsBox_;
+  runWatch = &watch;
+  const UINT_PTR sampler = ::SetTimer(nullptr, 0, 40, &SampleTheRun);
+
+  std::atomic<bool> runEnded = false;
+  int pings = 0, unanswered = 0;
+  bool inputSent = false;
+  const HWND main = window_->Handle(), move = Control("cmdOK"), close = Control("cmdCancel");
+  std::thread anotherProgram([&] {
+    while (!runEnded) {
+      DWORD_PTR ignored = 0;
+      ++pings;
+      if (!::SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &ignored)) ++unanswered;
+      if (!inputSent && !TextFromAnotherThread(resultsBox_).empty()) {
+        inputSent = true;
+        for (const HWND button : {move, close}) {
+          ::PostMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+          ::PostMessageW(button, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+        }
+        PressKeys({'X'});
+        PressKeys({VK_MENU, 'M'});
+        PressKeys({VK_MENU, 'C'});
+      }
+      std::this_thread::sleep_for(50ms);
+    }
   });
-  Click("cmdOK");
-  EXPECT_TRUE(stillOpenWhileAsked);
-  EXPECT_EQ(ReadFile(folders_.path() / "root" / "Typed" / "Song.mp3"), "music");
-  EXPECT_TRUE(PumpUntil([this] { return unloaded_; }));
+  Click("cmdOK");  // the whole run
+  runEnded = true;
+  anotherProgram.join();
+  ::KillTimer(nullptr, sampler);
+  const auto settled = std::chrono::steady_clock::now() + 300ms;  // room for a replayed click
+  PumpUntil([&] { return std::chrono::steady_clock::now() > settled; });
+
+  EXPECT_GT(pings, 0);
+  EXPECT_EQ(unanswered, 0);
+  EXPECT_TRUE(inputSent);
+  EXPECT_GE(watch.partialLogs.size(), 2u) << "the log did not grow in the box during the run";
+  for (const auto& log : watch.partialLogs) EXPECT_TRUE(expected.starts_with(log)) << Utf8Of(log);
+  EXPECT_TRUE(watch.hourglassThroughout);
+  EXPECT_NE(PointerOver(resultsBox_), Hourglass());
+  EXPECT_FALSE(unloaded_);
+  EXPECT_EQ(WindowText(Control("txtFiles")), pattern);
+  EXPECT_EQ(Results(), expected);
+}
+
+// A close request from outside during a run, another program's WM_CLOSE or the end of the
+// session, ends it after the file in hand with the true count; then the window is unloaded.
+TEST_F(Win32Windows, ClosingFromOutsideDuringALongRunStopsItBetweenTwoFiles) {
+  const auto leftIn = [this] {
+    return std::distance(std::filesystem::directory_iterator(folders_.path() / "in"), {});
+  };
+  const std::pair<const char*, std::function<void(HWND)>> ways[] = {
+      {"WM_CLOSE",
+       [](HWND main) {
+         DWORD_PTR ignored = 0;
+         ::SendMessageTimeoutW(main, WM_CLOSE, 0, 0, SMTO_NORMAL, 5000, &ignored);
+       }},
+      {"end of session",
+       [&leftIn](HWND main) {
+         DWORD_PTR mayEnd = FALSE, ignored = 0;
+         ::SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000,
+                               &mayEnd);
+         EXPECT_EQ(mayEnd, static_cast<DWORD_PTR>(TRUE));
+         ::SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000,
+                               &ignored);
+         // The program may be ended from here on: the run has to be over already.
+         const auto left = leftIn();
+         std::this_thread::sleep_for(300ms);
+         EXPECT_EQ(leftIn(), left);
+       }},
+  };
+  for (const auto& [way, askToClose] : ways) {
+    SCOPED_TRACE(way);
+    ShowWindow(SlowFiles);
+    WriteLongRunSongs();
+    const HWND main = window_->Handle();
+    bool asked = false;
+    std::thread anotherProgram([&, askToClose = askToClose] {
+      const auto deadline = std::chrono::steady_clock::now() + 10s;
+      while (Occurrences(TextFromAnotherThread(resultsBox_), L" moved.") < 2) {
+        if (std::chrono::steady_clock::now() > deadline) return;
+        std::this_thread::sleep_for(20ms);
+      }
+      asked = true;
+      askToClose(main);
+    });
+    Click("cmdOK");
+    anotherProgram.join();
+
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(unloaded_);
+    EXPECT_FALSE(::IsWindow(main));
+    int filed = 0;
+    for (const auto& song :
+         std::filesystem::recursive_directory_iterator(folders_.path() / "root")) {
+      if (!song.is_regular_file()) continue;
+      ++filed;
+      EXPECT_EQ(ReadFile(song.path()), "music");
+    }
+    EXPECT_EQ(filed + leftIn(), kLongRunSongs);
+    EXPECT_GT(leftIn(), 0) << "the run was not stopped";
+    EXPECT_TRUE(logWhenUnloaded_.ends_with(L"\r\n" + std::to_wstring(filed) + L"files(s) moved."))
+        << Utf8Of(logWhenUnloaded_);
+  }
 }
 
 TEST_F(Win32Windows, ClosingWithAboutOpenUnloadsItAndEnds) {

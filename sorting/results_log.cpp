@@ -15,15 +15,4 @@ void AppendResult(ResultsBox& box, std::string_view entry) {
   box.Append(separated);
 }
 
-void GatheringResultsBox::Clear() {
-  pending_.clear();
-  box_.Clear();
-}
-
-void GatheringResultsBox::Flush() {
-  if (pending_.empty()) return;
-  box_.Append(pending_);
-  pending_ = std::string();  // a long log's buffer is not kept for the next run
-}
-
 }  // namespace pellorin

@@ -67,29 +67,6 @@ TEST(ResultsLog, SeparatesEntriesWithCrLfAndNeverLeadsWithOne) {
   EXPECT_EQ(box.text, "x\r\n\r\ny") << "an entry ending in CR LF leaves an empty line";
 }
 
-// What a window shows through a gathering box is exactly what it would show without one, only
-// later: typed text stays in front, and a clear takes both what is shown and what is gathered.
-TEST(ResultsLog, GatheredEntriesReachTheBoxWholeAndOnlyOnFlush) {
-  testing::StringResultsBox shown;
-  shown.text = "typed";
-  GatheringResultsBox gathered(shown);
-  AppendResult(gathered, "a");
-  EXPECT_EQ(shown.text, "typed");
-  gathered.Flush();
-  EXPECT_EQ(shown.text, "typed\r\na");
-
-  gathered.Clear();
-  EXPECT_TRUE(gathered.IsEmpty());
-  AppendResult(gathered, "b");
-  EXPECT_FALSE(gathered.IsEmpty());
-  AppendResult(gathered, "c");
-  gathered.Clear();
-  AppendResult(gathered, "d");
-  gathered.Flush();
-  gathered.Flush();
-  EXPECT_EQ(shown.text, "d");
-}
-
 TEST(ArtistRules, ParenthesisRuleThenDashRule) {
   const struct {
     std::string_view name, artist;

@@ -69,7 +69,7 @@ std::error_code PosixFileSystem::CreateFolder(std::string_view path) {
   const auto kernelPath = KernelPath(path);
   if (!kernelPath || path.empty()) return Error(EINVAL);
   if (calls_.Mkdir(kernelPath->c_str(), 0777) != 0) return LastError();
-  tidyFolders_.insert(*kernelPath);
+  createdFolder_ = *kernelPath;
   return {};
 }
 
@@ -263,9 +263,10 @@ std::string PosixFileSystem::OwnName(const std::string& folder, OwnFileKind kind
 }
 
 // Only folders that a move across devices uses can hold what a dead run left, and each is looked
-// at once per run, so a run on one device never pays for this.
+// at once per run, so a run on one device never pays for this. The folder just made for the
+// file being moved, as a run makes them, holds nothing yet.
 void PosixFileSystem::TidyOnce(const std::string& folder) {
-  if (tidyFolders_.insert(folder).second) TidyAfterDeadRuns(folder);
+  if (tidyFolders_.insert(folder).second && folder != createdFolder_) TidyAfterDeadRuns(folder);
 }
 
 // What a run of this machine that has died left in folder: its temporaries go; a source it had

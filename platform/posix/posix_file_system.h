@@ -58,9 +58,9 @@ class PosixFileSystem final : public FileSystemObject {
 
   SystemCalls& calls_;
   FileCopy copy_;
-  std::string host_;  // this machine, as our own names carry it
-  // Folders that hold nothing a dead run left: made by this run, or tidied already.
-  std::unordered_set<std::string> tidyFolders_;
+  std::string host_;                             // this machine, as our own names carry it
+  std::string createdFolder_;                    // the last folder this run made
+  std::unordered_set<std::string> tidyFolders_;  // looked at for what dead runs left
 };
 
 }  // namespace pellorin::posix

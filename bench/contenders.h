@@ -3,7 +3,9 @@
 // The ways of filing one workspace that the benchmark compares. Each times only the filing itself;
 // the workspace is written before and inspected after.
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "child_launcher.h"
 #include "music_sample.h"
@@ -17,6 +19,13 @@ struct RunResult {
   std::size_t logLines = 0;  // lines of the log, empty lines included
   std::string lastLogLine;
   long peakRssKiB = 0;  // peak resident memory, for a child process only
+};
+
+// One way of filing, with what each of its runs gave.
+struct Contender {
+  std::string name;
+  std::function<RunResult(const Workspace&)> run;
+  std::vector<RunResult> results{};
 };
 
 // The file system's own work and nothing else: read the folder, then per file one folder test,

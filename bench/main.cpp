@@ -7,24 +7,22 @@
 // Times are reported, never judged; the exit status says only whether every run filed every file
 // and logged what it should.
 
-#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <QApplication>
-#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "contenders.h"
+#include "cross_device.h"
 #include "music_sample.h"
+#include "results.h"
 
 namespace {
 
@@ -37,13 +35,19 @@ struct Options {
   std::string program = PELLORIN_MOVE;
   bool keepCommandLog = false;  // count pellorin-move's log instead of sending it to /dev/null
   std::string only;             // one contender beside the floor, for profiling
+  bool crossDevice = false;     // the table across devices instead
+  bool smoke = false;
 };
 
 constexpr const char* kUsage =
     "usage: pellorin-bench [--sizes N,N,...] [--repetitions R] [--dir FOLDER]\n"
-    "                      [--pellorin-move PATH] [--only RUN] [--smoke]\n"
-    "  --smoke  one repetition at 1,000 files, pellorin-move's log counted too\n"
-    "  --only   the floor and one of MoveRun, pellorin-move, window (for profiling)\n";
+    "                      [--pellorin-move PATH] [--only RUN] [--smoke] [--cross-device]\n"
+    "  --smoke         one repetition at 1,000 files, pellorin-move's log counted too\n"
+    "  --only          the floor and one of MoveRun, pellorin-move, window (for profiling)\n"
+    "  --cross-device  200 files of 4 MiB and 1,000 of 256 KiB from /dev/shm onto an ext4\n"
+    "                  image made in the --dir folder and mounted through a loop device (root);\n"
+    "                  runs: floor (per file durable), pellorin-move, mv+sync; with --smoke a\n"
+    "                  tenth of the files, once\n";
 
 std::optional<std::size_t> Number(std::string_view text) {
   std::size_t value = 0;
@@ -74,6 +78,9 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       options.sizes = {1'000};
       options.repetitions = 1;
       options.keepCommandLog = true;
+      options.smoke = true;
+    } else if (option == "--cross-device") {
+      options.crossDevice = true;
     } else if (option == "--sizes" && hasValue) {
       auto sizes = Sizes(argv[++at]);
       if (!sizes) return std::nullopt;
@@ -95,85 +102,11 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
   return options;
 }
 
-struct Contender {
-  std::string name;
-  std::function<RunResult(const Workspace&)> run;
-  std::vector<RunResult> results{};
-};
-
-// What every run must leave: each file filed under its artist, the library holding nothing else,
-// and, where the log was seen, one directory and one file entry per file (with the empty line
-// that follows each "Exists." entry) and the closing count.
-std::string CheckOutcome(const MusicSample& sample, const Workspace& workspace,
-                         const RunResult& result) {
-  if (!result.failure.empty()) return result.failure;
-  const auto filed = Inspect(workspace);
-  const std::size_t files = sample.names.size();
-  if (filed.leftBehind != 0) return std::to_string(filed.leftBehind) + " files left behind";
-  if (filed.filedFiles != files || filed.artistFolders != sample.artistCount ||
-      filed.strayEntries != 0) {
-    return std::to_string(filed.filedFiles) + " files in " + std::to_string(filed.artistFolders) +
-           " folders (" + std::to_string(filed.strayEntries) + " stray), expected " +
-           std::to_string(files) + " in " + std::to_string(sample.artistCount);
-  }
-  if (!result.logSeen) return {};
-  const std::size_t lines = 3 * files + 1 - sample.artistCount;
-  if (result.logLines != lines) {
-    return "log of " + std::to_string(result.logLines) + " lines, expected " +
-           std::to_string(lines);
-  }
-  const std::string closing = std::to_string(files) + "files(s) moved.";
-  if (result.lastLogLine != closing) return "log ends \"" + result.lastLogLine + "\"";
-  return {};
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const std::size_t middle = values.size() / 2;
-  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
-double MedianSeconds(const Contender& contender) {
-  std::vector<double> seconds;
-  for (const auto& result : contender.results) seconds.push_back(result.seconds);
-  return Median(seconds);
-}
-
 double MedianPeakMiB(const Contender& contender) {
   std::vector<double> peaks;
   for (const auto& result : contender.results)
     peaks.push_back(static_cast<double>(result.peakRssKiB) / 1024.0);
   return Median(peaks);
-}
-
-std::string FileSystemType(const std::filesystem::path& path) {
-  struct statfs info {};
-  if (::statfs(path.c_str(), &info) != 0) return "unknown";
-  switch (info.f_type) {
-    case 0xEF53:
-      return "ext2/3/4";
-    case 0x01021994:
-      return "tmpfs";
-    case 0x58465342:
-      return "xfs";
-    case 0x9123683E:
-      return "btrfs";
-    case 0x794C7630:
-      return "overlayfs";
-    default: {
-      char hex[24];
-      std::snprintf(hex, sizeof hex, "0x%lx", static_cast<unsigned long>(info.f_type));
-      return hex;
-    }
-  }
-}
-
-std::string CpuModel() {
-  std::ifstream cpuinfo("/proc/cpuinfo");
-  for (std::string line; std::getline(cpuinfo, line);) {
-    if (line.starts_with("model name")) return line.substr(line.find(':') + 2);
-  }
-  return "unknown";
 }
 
 void PrintMachine(const Options& options) {
@@ -279,6 +212,14 @@ int main(int argc, char** argv) {
   if (std::error_code ignored; !std::filesystem::is_directory(options->base, ignored)) {
     std::cerr << "pellorin-bench: no folder " << options->base << " for the copies\n";
     return 2;
+  }
+  if (options->crossDevice) {
+    return RunCrossDeviceTable({.repetitions = options->repetitions,
+                                .imageFolder = options->base,
+                                .program = options->program,
+                                .only = options->only,
+                                .smoke = options->smoke},
+                               launcher);
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);

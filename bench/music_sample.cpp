@@ -1,5 +1,6 @@
 #include "music_sample.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -61,10 +62,21 @@ std::string FileName(int shape, const std::string& artist, const std::string& ti
   return name.append(title).append(".mp3");
 }
 
-void CreateEmptyFile(const std::filesystem::path& path) {
+void CreateFile(const std::filesystem::path& path, const std::string& bytes) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) throw std::runtime_error("cannot create " + path.string());
+  const bool written = bytes.empty() || ::write(fd, bytes.data(), bytes.size()) ==
+                                            static_cast<ssize_t>(bytes.size());
   ::close(fd);
+  if (!written) throw std::runtime_error("cannot write " + path.string());
+}
+
+// Bytes that no file system can shrink or share: what a song's data looks like to a disk.
+std::string SongBytes(std::size_t size) {
+  std::mt19937_64 random(size);
+  std::string bytes(size, '\0');
+  for (auto& byte : bytes) byte = static_cast<char>(random());
+  return bytes;
 }
 
 // Written files and removed folders reach the disk before the clock starts, not during a run.
@@ -76,6 +88,25 @@ void FlushFileSystem(const std::filesystem::path& path) {
 }
 
 }  // namespace
+
+std::string_view SampleArtist(std::string_view name) {
+  if (name.starts_with('(')) return name.substr(1, name.find(')') - 1);
+  std::string_view artist = name.substr(0, name.find('-'));
+  while (artist.ends_with(' ')) artist.remove_suffix(1);
+  return artist;
+}
+
+std::vector<std::string> ListSample(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* listing = ::opendir(folder.c_str());
+  if (listing == nullptr) return names;
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string_view name = entry->d_name;
+    if (entry->d_type == DT_REG && name.ends_with(".mp3")) names.emplace_back(name);
+  }
+  ::closedir(listing);
+  return names;
+}
 
 MusicSample MakeMusicSample(std::size_t count) {
   std::mt19937 random(20261207);
@@ -94,19 +125,27 @@ MusicSample MakeMusicSample(std::size_t count) {
   return sample;
 }
 
-Workspace::Workspace(const std::filesystem::path& base, const MusicSample& sample) {
+Workspace::Workspace(const std::filesystem::path& base, const MusicSample& sample,
+                     const std::filesystem::path& libraryBase, std::size_t fileBytes)
+    : fileBytes_(fileBytes) {
   folder_.emplace(base, "pellorin-bench-");
+  if (!libraryBase.empty()) library_.emplace(libraryBase, "pellorin-bench-");
   std::filesystem::create_directory(Incoming());
   std::filesystem::create_directory(Library());
   const std::filesystem::path incoming = Incoming();
-  for (const auto& name : sample.names) CreateEmptyFile(incoming / name);
+  const std::string bytes = SongBytes(fileBytes);
+  for (const auto& name : sample.names) CreateFile(incoming / name, bytes);
   FlushFileSystem(folder_->path());
+  if (library_) FlushFileSystem(library_->path());
 }
 
 Workspace::~Workspace() {
-  const std::filesystem::path parent = folder_->path().parent_path();
-  folder_.reset();
-  FlushFileSystem(parent);
+  for (auto* folder : {&library_, &folder_}) {
+    if (!*folder) continue;
+    const std::filesystem::path parent = (*folder)->path().parent_path();
+    folder->reset();
+    FlushFileSystem(parent);
+  }
 }
 
 FiledMusic Inspect(const Workspace& workspace) {
@@ -122,7 +161,9 @@ FiledMusic Inspect(const Workspace& workspace) {
     }
     ++filed.artistFolders;
     for (const auto& file : std::filesystem::directory_iterator(entry.path())) {
-      if (file.is_regular_file()) ++filed.filedFiles;
+      if (!file.is_regular_file()) continue;
+      ++filed.filedFiles;
+      filed.filedBytes += file.file_size();
     }
   }
   return filed;

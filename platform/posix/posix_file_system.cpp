@@ -1,12 +1,13 @@
 #include "posix_file_system.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <chrono>
+#include <limits>
 #include <vector>
 
 #include "paths.h"
@@ -15,12 +16,12 @@
 namespace pellorin::posix {
 namespace {
 
-// A name of our own in folder that no other program uses: hidden, with our process and a count.
-std::string HiddenName(const std::string& folder, std::string_view ending) {
-  static std::atomic<unsigned> counter{0};
-  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  return JoinPath(folder, ".pellorin-" + std::to_string(::getpid()) + "-" + std::to_string(stamp) +
-                              "-" + std::to_string(counter++) + std::string(ending));
+using platform::OwnFileKind;
+
+std::string MachineTag(SystemCalls& calls) {
+  char name[HOST_NAME_MAX + 1] = {};
+  if (calls.Gethostname(name, sizeof name - 1) != 0) name[0] = '\0';
+  return platform::HostTag(name);
 }
 
 std::error_code LastError() { return {errno, std::generic_category()}; }
@@ -35,6 +36,9 @@ bool LinkUnsupported(int number) {
 }
 
 }  // namespace
+
+PosixFileSystem::PosixFileSystem(SystemCalls& calls)
+    : calls_(calls), copy_(calls), host_(MachineTag(calls)) {}
 
 std::string PosixFileSystem::GetParentFolderName(std::string_view path) const {
   return ParentFolder(path);
@@ -65,6 +69,7 @@ std::error_code PosixFileSystem::CreateFolder(std::string_view path) {
   const auto kernelPath = KernelPath(path);
   if (!kernelPath || path.empty()) return Error(EINVAL);
   if (calls_.Mkdir(kernelPath->c_str(), 0777) != 0) return LastError();
+  createdFolder_ = *kernelPath;
   return {};
 }
 
@@ -107,6 +112,8 @@ std::error_code PosixFileSystem::LinkOrPlaceholderRename(const std::string& from
 
 std::error_code PosixFileSystem::CopyAcrossDevices(const std::string& source,
                                                    const std::string& destination) {
+  TidyOnce(ParentFolder(destination));
+  TidyOnce(ParentFolder(source));
   struct stat existing {};
   if (calls_.Lstat(destination.c_str(), &existing) == 0) return Error(EEXIST);
 
@@ -152,8 +159,8 @@ std::error_code PosixFileSystem::CopyThenRemoveSource(const std::string& source,
 std::error_code PosixFileSystem::RemoveCopiedSource(const std::string& source, int fd,
                                                     const struct stat& copied, bool leased) {
   if (auto changed = ChangedSince(source, fd, copied, leased, Times::ChangeToo)) return changed;
-  const std::string aside = HiddenName(ParentFolder(source), ".gone");
-  if (auto failure = RenameWithoutReplacing(source, aside)) return failure;
+  std::string aside;
+  if (auto failure = SetAside(source, aside)) return failure;
   // The rename itself has set the change time, so from here on only the data's time tells.
   auto failure = ChangedSince(aside, fd, copied, leased, Times::ModificationOnly);
   if (!failure && calls_.Unlink(aside.c_str()) != 0) failure = LastError();
@@ -197,7 +204,7 @@ std::error_code PosixFileSystem::ChangedSince(const std::string& path, int fd,
 // temporary; on failure the temporary is gone.
 std::error_code PosixFileSystem::CopyIntoTemporary(int sourceFd, const struct stat& sourceInfo,
                                                    const std::string& temporary, int temporaryFd) {
-  auto failure = CopyBytes(sourceFd, temporaryFd);
+  auto failure = copy_.Copy(sourceFd, temporaryFd, sourceInfo.st_size);
   if (!failure) {
     calls_.Fchmod(temporaryFd, sourceInfo.st_mode & 07777);
     const struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
@@ -209,32 +216,11 @@ std::error_code PosixFileSystem::CopyIntoTemporary(int sourceFd, const struct st
   return failure;
 }
 
-std::error_code PosixFileSystem::CopyBytes(int fromFd, int toFd) {
-  std::vector<char> buffer(1 << 20);
-  for (;;) {
-    const ssize_t got = calls_.Read(fromFd, buffer.data(), buffer.size());
-    if (got == 0) return {};
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return LastError();
-    }
-    for (ssize_t written = 0; written < got;) {
-      const ssize_t put =
-          calls_.Write(toFd, buffer.data() + written, static_cast<size_t>(got - written));
-      if (put < 0) {
-        if (errno == EINTR) continue;
-        return LastError();
-      }
-      written += put;
-    }
-  }
-}
-
 // A hidden name of our own in the destination folder, created exclusively so that nothing of
 // anyone else's is ever written to. Returns the descriptor, or -1 with errno set.
 int PosixFileSystem::CreateTemporary(const std::string& folder, std::string& temporary) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temporary = HiddenName(folder, ".part");
+    temporary = OwnName(folder, OwnFileKind::Temporary);
     const int fd = calls_.Open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
@@ -247,6 +233,71 @@ void PosixFileSystem::FlushFolder(const std::string& folder) {
   if (fd < 0) return;
   calls_.Fsync(fd);
   calls_.Close(fd);
+}
+
+// Under a name of our own that keeps the original, where the name fits, so that a run that dies
+// here leaves a file the next run can put back.
+std::error_code PosixFileSystem::SetAside(const std::string& source, std::string& aside) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    aside = OwnName(ParentFolder(source), OwnFileKind::SetAside, LastComponent(source));
+    const auto failure = RenameWithoutReplacing(source, aside);
+    if (failure.value() != EEXIST) return failure;  // EEXIST: a dead namesake of ours is there
+  }
+  return Error(EEXIST);
+}
+
+std::string PosixFileSystem::OwnName(const std::string& folder, OwnFileKind kind,
+                                     std::string_view original) const {
+  static std::atomic<std::uint64_t> serial{0};
+  platform::OwnFileName name{.kind = kind,
+                             .process = static_cast<std::uint64_t>(::getpid()),
+                             .serial = serial++,
+                             .host = host_,
+                             .original = std::string(original)};
+  std::string formatted = platform::FormatOwnFileName(name);
+  if (formatted.size() > NAME_MAX) {
+    name.original.clear();
+    formatted = platform::FormatOwnFileName(name);
+  }
+  return JoinPath(folder, formatted);
+}
+
+// Only folders that a move across devices uses can hold what a dead run left, and each is looked
+// at once per run, so a run on one device never pays for this. The folder just made for the
+// file being moved, as a run makes them, holds nothing yet.
+void PosixFileSystem::TidyOnce(const std::string& folder) {
+  if (tidyFolders_.insert(folder).second && folder != createdFolder_) TidyAfterDeadRuns(folder);
+}
+
+// What a run of this machine that has died left in folder: its temporaries go; a source it had
+// set aside, whose copy was published and flushed before, goes back under its own name if that
+// name is free, as a duplicate for the next run to report, rather than being removed unverified.
+// Anything else (a live run's files, another machine's, names not made by us) stays untouched.
+void PosixFileSystem::TidyAfterDeadRuns(const std::string& folder) {
+  std::vector<std::string> names;
+  if (calls_.ListNames(folder.empty() ? "." : folder.c_str(), ".", names) != 0) return;
+  for (const auto& name : names) {
+    const auto own = platform::ParseOwnFileName(name);
+    if (!own || own->host != host_ || !IsGone(own->process)) continue;
+    const std::string path = JoinPath(folder, name);
+    struct stat info {};
+    if (calls_.Lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    if (own->kind == OwnFileKind::Temporary) {
+      calls_.Unlink(path.c_str());
+    } else if (!own->original.empty()) {
+      RenameWithoutReplacing(path, JoinPath(folder, own->original));
+    }
+  }
+}
+
+// Only "no such process" counts: a process of another user answers EPERM and is alive. This
+// process counts as alive even where it shares its number with a dead run of long ago.
+bool PosixFileSystem::IsGone(std::uint64_t process) {
+  if (process == 0 || process > static_cast<std::uint64_t>(std::numeric_limits<pid_t>::max()) ||
+      process == static_cast<std::uint64_t>(::getpid())) {
+    return false;
+  }
+  return calls_.Kill(static_cast<pid_t>(process), 0) != 0 && errno == ESRCH;
 }
 
 }  // namespace pellorin::posix

@@ -1,5 +1,11 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <unordered_set>
+
+#include "file_copy.h"
+#include "platform/own_file_names.h"
 #include "sorting/file_system.h"
 #include "system_calls.h"
 
@@ -12,9 +18,12 @@ namespace pellorin::posix {
 // - across devices, a copy into an exclusive temporary in the destination folder, flushed and
 //   published without replacing, and only then the source removed, provided that nobody has
 //   written to it, replaced it or removed it meanwhile and nobody holds it open for writing.
+// A kill at any moment thus leaves each file whole under its real name, at worst twice, plus a
+// hidden file of our own that the next move across devices from or into its folder tidies away.
+// One object serves one run.
 class PosixFileSystem final : public FileSystemObject {
  public:
-  explicit PosixFileSystem(SystemCalls& calls = SystemCalls::Real()) : calls_(calls) {}
+  explicit PosixFileSystem(SystemCalls& calls = SystemCalls::Real());
 
   std::string GetParentFolderName(std::string_view path) const override;
   bool FolderExists(std::string_view path) const override;
@@ -38,11 +47,20 @@ class PosixFileSystem final : public FileSystemObject {
                                bool leased, Times times);
   std::error_code CopyIntoTemporary(int sourceFd, const struct stat& sourceInfo,
                                     const std::string& temporary, int temporaryFd);
-  std::error_code CopyBytes(int fromFd, int toFd);
   int CreateTemporary(const std::string& folder, std::string& temporary);
+  std::error_code SetAside(const std::string& source, std::string& aside);
+  std::string OwnName(const std::string& folder, platform::OwnFileKind kind,
+                      std::string_view original = {}) const;
   void FlushFolder(const std::string& folder);
+  void TidyOnce(const std::string& folder);
+  void TidyAfterDeadRuns(const std::string& folder);
+  bool IsGone(std::uint64_t process);
 
   SystemCalls& calls_;
+  FileCopy copy_;
+  std::string host_;                             // this machine, as our own names carry it
+  std::string createdFolder_;                    // the last folder this run made
+  std::unordered_set<std::string> tidyFolders_;  // looked at for what dead runs left
 };
 
 }  // namespace pellorin::posix

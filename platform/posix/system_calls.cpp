@@ -1,8 +1,13 @@
 #include "system_calls.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
+#include <sys/sendfile.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace pellorin::posix {
 
@@ -28,6 +33,33 @@ int SystemCalls::Fstat(int fd, struct stat* info) { return ::fstat(fd, info); }
 int SystemCalls::Fchmod(int fd, mode_t mode) { return ::fchmod(fd, mode); }
 int SystemCalls::Futimens(int fd, const struct timespec times[2]) { return ::futimens(fd, times); }
 int SystemCalls::Fcntl(int fd, int command, int argument) { return ::fcntl(fd, command, argument); }
+ssize_t SystemCalls::CopyFileRange(int fromFd, int toFd, size_t size) {
+  return ::copy_file_range(fromFd, nullptr, toFd, nullptr, size, 0);
+}
+ssize_t SystemCalls::Sendfile(int toFd, int fromFd, size_t size) {
+  return ::sendfile(toFd, fromFd, nullptr, size);
+}
+int SystemCalls::SyncFileRange(int fd, off_t offset, off_t size, unsigned flags) {
+  return ::sync_file_range(fd, offset, size, flags);
+}
+int SystemCalls::Kill(pid_t process, int signal) { return ::kill(process, signal); }
+int SystemCalls::Gethostname(char* name, size_t size) { return ::gethostname(name, size); }
+
+int SystemCalls::ListNames(const char* folder, std::string_view prefix,
+                           std::vector<std::string>& names) {
+  DIR* listing = ::opendir(folder);
+  if (listing == nullptr) return -1;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(listing);
+    if (entry == nullptr) break;
+    if (std::string_view(entry->d_name).starts_with(prefix)) names.emplace_back(entry->d_name);
+  }
+  const int failure = errno;
+  ::closedir(listing);
+  errno = failure;
+  return failure == 0 ? 0 : -1;
+}
 
 SystemCalls& SystemCalls::Real() {
   static SystemCalls real;

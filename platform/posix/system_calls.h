@@ -4,6 +4,10 @@
 #include <sys/types.h>
 #include <time.h>
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 namespace pellorin::posix {
 
 // The one seam between the POSIX layer and the kernel. Each call behaves exactly like the system
@@ -29,6 +33,15 @@ class SystemCalls {
   virtual int Fchmod(int fd, mode_t mode);
   virtual int Futimens(int fd, const struct timespec times[2]);
   virtual int Fcntl(int fd, int command, int argument);
+  // From and to the descriptors' own offsets, as with null offset pointers.
+  virtual ssize_t CopyFileRange(int fromFd, int toFd, size_t size);
+  virtual ssize_t Sendfile(int toFd, int fromFd, size_t size);
+  virtual int SyncFileRange(int fd, off_t offset, off_t size, unsigned flags);
+  virtual int Kill(pid_t process, int signal);
+  virtual int Gethostname(char* name, size_t size);
+  // opendir, readdir and closedir: the names in folder that begin with prefix.
+  virtual int ListNames(const char* folder, std::string_view prefix,
+                        std::vector<std::string>& names);
 
   static SystemCalls& Real();
 };

@@ -4,11 +4,15 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
 
+#include "platform/own_file_names.h"
 #include "platform/posix/posix_file_enumeration.h"
 #include "support/temp_folder.h"
 
@@ -19,7 +23,8 @@ using testing::ReadFile;
 using testing::TempFolder;
 using testing::WriteFile;
 
-// Fails one named call with a chosen error, optionally only for paths that contain a marker.
+// Fails one named call with a chosen error, optionally only for paths that contain a marker. A
+// copy call whose error is 0 copies nothing and answers 0, as at the end of the source.
 class FaultyCalls final : public SystemCalls {
  public:
   struct Fault {
@@ -43,6 +48,14 @@ class FaultyCalls final : public SystemCalls {
   }
   ssize_t Write(int fd, const void* buffer, size_t size) override {
     return Fails("Write", "") ? -1 : SystemCalls::Write(fd, buffer, size);
+  }
+  ssize_t CopyFileRange(int fromFd, int toFd, size_t size) override {
+    if (Fails("CopyFileRange", "")) return errno == 0 ? 0 : -1;
+    return SystemCalls::CopyFileRange(fromFd, toFd, size);
+  }
+  ssize_t Sendfile(int toFd, int fromFd, size_t size) override {
+    if (Fails("Sendfile", "")) return errno == 0 ? 0 : -1;
+    return SystemCalls::Sendfile(toFd, fromFd, size);
   }
   int Fsync(int fd) override { return Fails("Fsync", "") ? -1 : SystemCalls::Fsync(fd); }
   int Close(int fd) override {  // like the kernel, the descriptor is gone even when close fails
@@ -139,51 +152,131 @@ class CrossDeviceTest : public ::testing::Test {
   std::optional<TempFolder> target;
 };
 
+// Whichever way the kernel copies: copy_file_range, sendfile where the two file systems differ
+// in type, a buffer of ours where neither works, and a kernel copy that stops short.
 TEST_F(CrossDeviceTest, CopyKeepsContentModeAndTimeAndRemovesTheSource) {
-  PosixFileSystem disk;
-  for (const std::size_t size : {std::size_t{0}, std::size_t{3} << 20}) {
-    const std::string content(size, 'm'), from = source / "song", to = *target / "song";
-    WriteFile(from, content);
-    ::chmod(from.c_str(), 0640);
-    const struct timespec times[2] = {{1000000000, 0}, {1234567890, 500}};
-    ::utimensat(AT_FDCWD, from.c_str(), times, 0);
+  const std::vector<std::vector<FaultyCalls::Fault>> kernels = {
+      {},
+      {{"CopyFileRange", EXDEV, ""}},
+      {{"CopyFileRange", ENOSYS, ""}, {"Sendfile", EINVAL, ""}},
+      {{"CopyFileRange", 0, ""}, {"Sendfile", 0, ""}},
+  };
+  for (const auto& faults : kernels) {
+    FaultyCalls calls;
+    calls.faults = faults;
+    PosixFileSystem disk(calls);
+    for (const std::size_t size : {std::size_t{0}, (std::size_t{5} << 20) + 7}) {
+      std::string content(size, 'm');
+      for (std::size_t at = 0; at < size; at += 4093) content[at] = static_cast<char>(at >> 12);
+      const std::string from = source / "song", to = *target / "song";
+      WriteFile(from, content);
+      ::chmod(from.c_str(), 0640);
+      const struct timespec times[2] = {{1000000000, 0}, {1234567890, 500}};
+      ::utimensat(AT_FDCWD, from.c_str(), times, 0);
 
-    ASSERT_FALSE(disk.MoveFile(from, to));
-    struct stat moved {};
-    ASSERT_EQ(::stat(to.c_str(), &moved), 0);
-    EXPECT_EQ(moved.st_mode & 07777, 0640u);
-    EXPECT_EQ(moved.st_mtim.tv_sec, 1234567890);
-    EXPECT_EQ(moved.st_mtim.tv_nsec, 500);
-    EXPECT_EQ(ReadFile(to), content);
-    EXPECT_FALSE(std::filesystem::exists(from));
-    EXPECT_FALSE(HasTemporaries(target->path()));
-    std::filesystem::remove(to);
+      ASSERT_FALSE(disk.MoveFile(from, to)) << faults.size();
+      struct stat moved {};
+      ASSERT_EQ(::stat(to.c_str(), &moved), 0);
+      EXPECT_EQ(moved.st_mode & 07777, 0640u);
+      EXPECT_EQ(moved.st_mtim.tv_sec, 1234567890);
+      EXPECT_EQ(moved.st_mtim.tv_nsec, 500);
+      EXPECT_TRUE(ReadFile(to) == content) << faults.size() << " faults, " << size << " bytes";
+      EXPECT_FALSE(std::filesystem::exists(from));
+      EXPECT_FALSE(HasTemporaries(target->path()));
+      std::filesystem::remove(to);
+    }
   }
 }
 
 TEST_F(CrossDeviceTest, AnyFailureLeavesTheSourceAloneAndNoTemporary) {
   const std::string from = source / "song", to = *target / "song";
-  const FaultyCalls::Fault faults[] = {
-      {"Open", EACCES, ".pellorin-"},
-      {"Write", ENOSPC, ""},
-      {"Fsync", EIO, ""},
-      {"Close", EIO, ""},
-      {"RenameNoReplace", EIO, ".pellorin-"},
-      {"Unlink", EACCES, source.path().string()},
+  const struct {
+    std::vector<FaultyCalls::Fault> faults;
+    int error;
+  } cases[] = {
+      {{{"Open", EACCES, ".pellorin-"}}, EACCES},
+      {{{"CopyFileRange", ENOSPC, ""}, {"Sendfile", ENOSPC, ""}}, ENOSPC},
+      {{{"CopyFileRange", EXDEV, ""}, {"Sendfile", EINVAL, ""}, {"Write", ENOSPC, ""}}, ENOSPC},
+      {{{"Fsync", EIO, ""}}, EIO},
+      {{{"Close", EIO, ""}}, EIO},
+      {{{"RenameNoReplace", EIO, ".pellorin-"}}, EIO},
+      {{{"Unlink", EACCES, source.path().string()}}, EACCES},
   };
-  for (const auto& fault : faults) {
+  for (const auto& [faults, error] : cases) {
     FaultyCalls calls;
-    calls.faults = {fault};
+    calls.faults = faults;
     PosixFileSystem disk(calls);
     WriteFile(from, std::string(2 << 20, 's'));
-    EXPECT_EQ(disk.MoveFile(from, to).value(), fault.error) << fault.call;
-    EXPECT_EQ(ReadFile(from), std::string(2 << 20, 's')) << fault.call;
-    EXPECT_FALSE(std::filesystem::exists(to)) << fault.call;
-    EXPECT_FALSE(HasTemporaries(target->path())) << fault.call;
+    EXPECT_EQ(disk.MoveFile(from, to).value(), error) << faults.front().call;
+    EXPECT_TRUE(ReadFile(from) == std::string(2 << 20, 's')) << faults.front().call;
+    EXPECT_FALSE(std::filesystem::exists(to)) << faults.front().call;
+    EXPECT_FALSE(HasTemporaries(target->path())) << faults.front().call;
+    EXPECT_FALSE(HasTemporaries(source.path())) << faults.front().call;
   }
   WriteFile(to, "old");
   EXPECT_EQ(PosixFileSystem().MoveFile(from, to), std::errc::file_exists);
   EXPECT_EQ(ReadFile(to), "old");
+}
+
+pid_t DeadProcess() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  return child;
+}
+
+std::string ThisMachine() {
+  char name[HOST_NAME_MAX + 1] = {};
+  ::gethostname(name, sizeof name - 1);
+  return platform::HostTag(name);
+}
+
+// What a dead run of this machine left in the folders a move uses goes: its temporary is removed,
+// its set-aside source goes back under its own name where that is free. Nothing else is touched.
+TEST_F(CrossDeviceTest, MoveTidiesOnlyWhatDeadRunsOfThisMachineLeftInItsFolders) {
+  using platform::OwnFileKind;
+  const auto own = [](OwnFileKind kind, pid_t process, std::string host, std::string original) {
+    return platform::FormatOwnFileName({.kind = kind,
+                                        .process = static_cast<std::uint64_t>(process),
+                                        .serial = 3,
+                                        .host = std::move(host),
+                                        .original = std::move(original)});
+  };
+  const pid_t dead = DeadProcess();
+  const std::string here = ThisMachine();
+  enum class After { Gone, Kept, Restored };
+  const struct {
+    std::string name;
+    After after;
+  } leftovers[] = {
+      {own(OwnFileKind::Temporary, dead, here, ""), After::Gone},
+      {own(OwnFileKind::Temporary, ::getpid(), here, ""), After::Kept},
+      {own(OwnFileKind::Temporary, ::getppid(), here, ""), After::Kept},
+      {own(OwnFileKind::Temporary, dead, here + "x", ""), After::Kept},
+      {own(OwnFileKind::SetAside, dead, here, "A - back.mp3"), After::Restored},
+      {own(OwnFileKind::SetAside, dead, here, "A - taken.mp3"), After::Kept},
+      {own(OwnFileKind::SetAside, dead, here, ""), After::Kept},
+      {own(OwnFileKind::Temporary, dead, here, "") + ".mp3", After::Kept},
+  };
+  const std::filesystem::path folders[] = {source.path(), target->path()};
+  for (const auto& folder : folders) {
+    WriteFile(folder / "A - taken.mp3", "someone else's");
+    for (const auto& leftover : leftovers) WriteFile(folder / leftover.name, leftover.name);
+    std::filesystem::create_directory(folder / own(OwnFileKind::SetAside, dead, here, "A - dir"));
+  }
+  WriteFile(source / "song", "song");
+
+  ASSERT_FALSE(PosixFileSystem().MoveFile(source / "song", *target / "song"));
+  for (const auto& folder : folders) {
+    for (const auto& [name, after] : leftovers) {
+      EXPECT_EQ(std::filesystem::exists(folder / name), after == After::Kept) << folder / name;
+      if (after == After::Restored) {
+        EXPECT_EQ(ReadFile(folder / "A - back.mp3"), name);
+      }
+    }
+    EXPECT_EQ(ReadFile(folder / "A - taken.mp3"), "someone else's");
+    EXPECT_FALSE(std::filesystem::exists(folder / "A - dir")) << "a folder is never ours";
+  }
 }
 
 TEST(PosixFileEnumeration, OffersMatchingOrdinaryFilesInNameOrderOnce) {

@@ -159,6 +159,12 @@ class SystemCallFaults {
         {SystemCall::Fchmod, {EPERM, ENOSYS}},
         {SystemCall::Futimens, {EPERM, ENOSYS}},
         {SystemCall::Fcntl, {EINVAL, EAGAIN}},
+        {SystemCall::CopyFileRange, {EXDEV, EINVAL, ENOSYS, EIO, ENOSPC, EINTR, kShortWrite}},
+        {SystemCall::Sendfile, {EINVAL, ENOSYS, EIO, ENOSPC, EINTR, kShortWrite}},
+        {SystemCall::SyncFileRange, {EIO, EINVAL}},
+        {SystemCall::Kill, {EPERM}},
+        {SystemCall::Gethostname, {EFAULT}},
+        {SystemCall::ListNames, {EACCES, EIO}},
     };
     const auto& errors = kErrors.at(call);
     return errors[std::uniform_int_distribution<std::size_t>(0, errors.size() - 1)(random_)];

@@ -188,7 +188,7 @@ TEST_F(OtherProgramDuringCopy, ReplacedSourceIsNeitherRemovedNorReportedMoved) {
     Incoming("Artist - song.mp3", song);
     int reads = 0, callsOnSource = 0;
     const auto log = RunWith([&](SystemCall call, const char* path) {
-      if (call == SystemCall::Read) ++reads;
+      if (CopiesBytes(call)) ++reads;
       if (reads > 0 && path == source && ++callsOnSource == moment) {
         WriteFile(in + "/newer", "the newer version");
         fs::rename(in + "/newer", source);
@@ -206,7 +206,7 @@ TEST_F(OtherProgramDuringCopy, SourceThatGrowsDuringTheCopyStaysWholeWhereItWas)
   int reads = 0;
   ExpectNotMoved(
       [&](SystemCall call, const char*) {
-        if (call == SystemCall::Read && ++reads == 2) {
+        if (CopiesBytes(call) && ++reads == 2) {
           std::ofstream(source, std::ios::binary | std::ios::app) << "appended";
         }
       },
@@ -218,7 +218,7 @@ TEST_F(OtherProgramDuringCopy, WriterThatOpensTheSourceDuringTheCopyWaitsAndKeep
   Incoming("Artist - song.mp3", song);
   std::thread writer;
   ExpectNotMoved([&](SystemCall call, const char*) {
-    if (call != SystemCall::Read || writer.joinable()) return;
+    if (!CopiesBytes(call) || writer.joinable()) return;
     writer =
         std::thread([&] { std::ofstream(source, std::ios::binary | std::ios::app) << "more"; });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // until its open waits on us
@@ -230,7 +230,7 @@ TEST_F(OtherProgramDuringCopy, WriterThatOpensTheSourceDuringTheCopyWaitsAndKeep
 TEST_F(OtherProgramDuringCopy, SourceDeletedDuringTheCopyIsNotBroughtBack) {
   Incoming("Artist - song.mp3", song);
   ExpectNotMoved([&](SystemCall call, const char*) {
-    if (call == SystemCall::Read) fs::remove(source);
+    if (CopiesBytes(call)) fs::remove(source);
   });
   EXPECT_FALSE(fs::exists(source));
 }

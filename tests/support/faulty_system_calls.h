@@ -6,7 +6,9 @@
 
 #include <cerrno>
 #include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/posix/system_calls.h"
 
@@ -28,10 +30,23 @@ enum class SystemCall {
   Fstat,
   Fchmod,
   Futimens,
-  Fcntl
+  Fcntl,
+  CopyFileRange,
+  Sendfile,
+  SyncFileRange,
+  Kill,
+  Gethostname,
+  ListNames
 };
 
-inline constexpr int kShortWrite = -1;  // a schedule's answer: write only part of the buffer
+// The calls that carry a file's bytes across devices, whichever the kernel takes.
+inline bool CopiesBytes(SystemCall call) {
+  return call == SystemCall::CopyFileRange || call == SystemCall::Sendfile ||
+         call == SystemCall::Read;
+}
+
+// A schedule's answer: write or copy only part of what was asked.
+inline constexpr int kShortWrite = -1;
 
 class FaultySystemCalls final : public posix::SystemCalls {
  public:
@@ -95,6 +110,33 @@ class FaultySystemCalls final : public posix::SystemCalls {
   }
   int Fcntl(int fd, int command, int argument) override {
     return Call(SystemCall::Fcntl, "", [&] { return SystemCalls::Fcntl(fd, command, argument); });
+  }
+  ssize_t CopyFileRange(int fromFd, int toFd, size_t size) override {
+    const int failure = Decide(SystemCall::CopyFileRange, "");
+    if (failure == kShortWrite) return SystemCalls::CopyFileRange(fromFd, toFd, (size + 1) / 2);
+    if (failure > 0) return Fail<ssize_t>(failure);
+    return SystemCalls::CopyFileRange(fromFd, toFd, size);
+  }
+  ssize_t Sendfile(int toFd, int fromFd, size_t size) override {
+    const int failure = Decide(SystemCall::Sendfile, "");
+    if (failure == kShortWrite) return SystemCalls::Sendfile(toFd, fromFd, (size + 1) / 2);
+    if (failure > 0) return Fail<ssize_t>(failure);
+    return SystemCalls::Sendfile(toFd, fromFd, size);
+  }
+  int SyncFileRange(int fd, off_t offset, off_t size, unsigned flags) override {
+    return Call(SystemCall::SyncFileRange, "",
+                [&] { return SystemCalls::SyncFileRange(fd, offset, size, flags); });
+  }
+  int Kill(pid_t process, int signal) override {
+    return Call(SystemCall::Kill, "", [&] { return SystemCalls::Kill(process, signal); });
+  }
+  int Gethostname(char* name, size_t size) override {
+    return Call(SystemCall::Gethostname, "", [&] { return SystemCalls::Gethostname(name, size); });
+  }
+  int ListNames(const char* folder, std::string_view prefix,
+                std::vector<std::string>& names) override {
+    return Call(SystemCall::ListNames, folder,
+                [&] { return SystemCalls::ListNames(folder, prefix, names); });
   }
 
  private:

@@ -1,0 +1,30 @@
+#pragma once
+
+// The table across devices: music on /dev/shm filed onto a journaled ext4 file system on another
+// device, an image that the benchmark makes, mounts through a loop device and removes again.
+//
+//   image made and mounted -> for each shape (files x size): for each repetition: for each
+//     contender: fresh workspace (incoming on /dev/shm, library on the image) -> timed run ->
+//     every file checked filed with all its bytes -> workspace removed and flushed
+//   -> one table of medians against the per-file-durable floor and against mv-and-sync
+
+#include <filesystem>
+#include <string>
+
+#include "child_launcher.h"
+
+namespace pellorin::bench {
+
+struct CrossDeviceOptions {
+  int repetitions = 5;
+  std::filesystem::path imageFolder;  // on another device than /dev/shm
+  std::string program;                // pellorin-move
+  std::string only;                   // one contender beside the floor, for profiling
+  bool smoke = false;                 // a tenth of the files, to check that each run files them
+};
+
+// The exit status: 0 when every run filed every file, or when the machine refused the mount (the
+// reason is printed); 1 otherwise.
+int RunCrossDeviceTable(const CrossDeviceOptions& options, ChildLauncher& launcher);
+
+}  // namespace pellorin::bench

@@ -31,6 +31,10 @@ class FileSystemObject {
   // blanks of a path's last component, so "Mr." becomes "Mr"; others keep every name as it is. A
   // name of which nothing would be left comes back unchanged, for IsFolderName to refuse.
   virtual std::string FolderNameAsKept(std::string_view name) const { return std::string(name); }
+  // Called once a run has accepted its folders, before it lists its files. A layer that sets
+  // sources aside while it moves them puts back here what a run that died left in the source
+  // folder, so that the listing offers those files again.
+  virtual void PrepareRun(std::string_view /*sourceFolder*/, std::string_view /*root*/) {}
 };
 
 // The ordinary files (not folders, not hidden, not system files) that match a pattern whose last

@@ -119,6 +119,7 @@ MoveRunOutcome MoveRun(RunWindow& window, FileSystemObject& fileSystem, FileEnum
 
   const BusyPointer busy(window);
   window.Results().Clear();
+  fileSystem.PrepareRun(sourceFolder, root);
   MoveRunner runner(window, fileSystem, std::move(sourceFolder), std::move(root));
   std::string name;
   auto failure = files.First(pattern, name);

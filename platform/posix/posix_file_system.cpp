@@ -110,6 +110,19 @@ std::error_code PosixFileSystem::LinkOrPlaceholderRename(const std::string& from
   return failure;
 }
 
+// Only a run across devices sets sources aside, so only then can a dead one have left one in the
+// source folder.
+void PosixFileSystem::PrepareRun(std::string_view sourceFolder, std::string_view root) {
+  const auto from = KernelPath(sourceFolder);
+  const auto to = KernelPath(root);
+  struct stat fromInfo {};
+  struct stat toInfo {};
+  if (from && to && calls_.Stat(from->c_str(), &fromInfo) == 0 &&
+      calls_.Stat(to->c_str(), &toInfo) == 0 && fromInfo.st_dev != toInfo.st_dev) {
+    TidyOnce(ParentFolder(JoinPath(*from, "x")));  // spelt as the moves will spell it
+  }
+}
+
 std::error_code PosixFileSystem::CopyAcrossDevices(const std::string& source,
                                                    const std::string& destination) {
   TidyOnce(ParentFolder(destination));

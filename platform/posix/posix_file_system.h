@@ -30,6 +30,7 @@ class PosixFileSystem final : public FileSystemObject {
   bool PathExists(std::string_view path) const override;
   std::string BuildPath(std::string_view path, std::string_view name) const override;
   std::error_code CreateFolder(std::string_view path) override;
+  void PrepareRun(std::string_view sourceFolder, std::string_view root) override;
   std::error_code MoveFile(std::string_view source, std::string_view destination) override;
   bool IsFolderName(std::string_view name) const override;
 

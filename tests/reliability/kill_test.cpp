@@ -145,9 +145,9 @@ class KilledRun : public ::testing::Test {
 };
 
 TEST_F(KilledRun, LeavesEveryFileWholeAndTheNextRunTidiesUpAndFilesOrReportsIt) {
-  // Each moment falls in the second of three songs, so that the next run moves out of the same
-  // folder again. A kill after the publish leaves the song twice; after the set-aside, the next
-  // run puts the source back under its name, which leaves it twice too.
+  // Most moments fall in the second of three songs. A kill after the publish leaves the song twice;
+  // after the set-aside, the next run puts the source back under its name, which leaves it twice
+  // too.
   const struct {
     const char* what;
     KillPoint point;
@@ -157,6 +157,8 @@ TEST_F(KilledRun, LeavesEveryFileWholeAndTheNextRunTidiesUpAndFilesOrReportsIt) 
       {"during the copy", KillPoint::DuringCopy, kFileSize + kFileSize / 2, 0},
       {"after the publish", KillPoint::AfterPublish, 2, 1},
       {"after the set-aside", KillPoint::AfterSetAside, 2, 1},
+      // The last song: the next run has nothing else to move out of that folder.
+      {"after the last set-aside", KillPoint::AfterSetAside, 3, 1},
   };
   int cases = 0, leftByKills = 0, leftAfterNextRun = 0, duplicates = 0, lostOrPartial = 0;
   for (const bool fromShm : {false, true}) {

@@ -51,6 +51,9 @@ class FaultyFileSystem final : public FileSystemObject, public FileEnumeration {
   std::string FolderNameAsKept(std::string_view name) const override {
     return disk_.FolderNameAsKept(name);
   }
+  void PrepareRun(std::string_view sourceFolder, std::string_view root) override {
+    disk_.PrepareRun(sourceFolder, root);
+  }
 
   int FaultsInjected() const { return faultsInjected_; }
 

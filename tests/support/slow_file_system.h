@@ -32,6 +32,12 @@ class SlowFileSystem final : public FileSystemObject {
     return disk_->MoveFile(source, destination);
   }
   bool IsFolderName(std::string_view name) const override { return disk_->IsFolderName(name); }
+  std::string FolderNameAsKept(std::string_view name) const override {
+    return disk_->FolderNameAsKept(name);
+  }
+  void PrepareRun(std::string_view sourceFolder, std::string_view root) override {
+    disk_->PrepareRun(sourceFolder, root);
+  }
 
  private:
   std::unique_ptr<FileSystemObject> disk_;

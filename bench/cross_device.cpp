@@ -193,18 +193,11 @@ bool RunShape(const CrossDeviceOptions& options, const std::filesystem::path& li
       auto& contender = shape.contenders[(static_cast<std::size_t>(repetition) + turn) % count];
       const Workspace workspace(kIncomingBase, sample, library, shape.bytes);
       Settle(library);
-      RunResult result;
-      try {
-        result = contender.run(workspace);
-      } catch (const std::exception& failure) {
-        result.failure = failure.what();
-      }
-      if (const auto problem = CheckOutcome(sample, workspace, result); !problem.empty()) {
+      if (const auto problem = RunChecked(contender, sample, workspace); !problem.empty()) {
         std::fprintf(stderr, "%s, %zu files of %zu KiB: %s\n", contender.name.c_str(), shape.files,
                      shape.bytes >> 10, problem.c_str());
         allGood = false;
       }
-      contender.results.push_back(result);
     }
   }
   std::fprintf(stderr, "%zu files of %zu KiB done\n", shape.files, shape.bytes >> 10);

@@ -167,18 +167,11 @@ bool RunRound(const Options& options, const MusicSample& sample,
   bool allGood = true;
   for (auto& contender : contenders) {
     const Workspace workspace(options.base, sample);
-    RunResult result;
-    try {
-      result = contender.run(workspace);
-    } catch (const std::exception& failure) {
-      result.failure = failure.what();
-    }
-    if (const auto problem = CheckOutcome(sample, workspace, result); !problem.empty()) {
+    if (const auto problem = RunChecked(contender, sample, workspace); !problem.empty()) {
       std::fprintf(stderr, "%s at %zu files: %s\n", contender.name.c_str(), sample.names.size(),
                    problem.c_str());
       allGood = false;
     }
-    contender.results.push_back(result);
   }
   return allGood;
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <fstream>
 
 namespace pellorin::bench {
@@ -36,6 +37,18 @@ std::string CheckOutcome(const MusicSample& sample, const Workspace& workspace,
   const std::string closing = std::to_string(files) + "files(s) moved.";
   if (result.lastLogLine != closing) return "log ends \"" + result.lastLogLine + "\"";
   return {};
+}
+
+std::string RunChecked(Contender& contender, const MusicSample& sample,
+                       const Workspace& workspace) {
+  RunResult result;
+  try {
+    result = contender.run(workspace);
+  } catch (const std::exception& failure) {
+    result.failure = failure.what();
+  }
+  contender.results.push_back(result);
+  return CheckOutcome(sample, workspace, result);
 }
 
 double Median(std::vector<double> values) {

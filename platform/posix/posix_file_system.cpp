@@ -161,23 +161,33 @@ std::error_code PosixFileSystem::CopyThenRemoveSource(const std::string& source,
     return published;
   }
   FlushFolder(folder);
-  const auto failure = RemoveCopiedSource(source, sourceFd, sourceInfo, leased);
-  if (failure) calls_.Unlink(destination.c_str());  // one file, where it was
+  bool sourceInPlace = true;
+  const auto failure = RemoveCopiedSource(source, sourceFd, sourceInfo, leased, sourceInPlace);
+  // One file, where it was; but while the source is not back under its name, the copy stays.
+  if (failure && sourceInPlace) calls_.Unlink(destination.c_str());
   return failure;
 }
 
 // Between a look at the source and its removal another program could put a new file under its
 // name, so the source is first moved aside to a hidden name of our own, where nobody swaps it, and
 // looked at there: only the very file that was copied, unchanged, is removed.
+// sourceInPlace tells whether, on failure, the source is under its own name again.
 std::error_code PosixFileSystem::RemoveCopiedSource(const std::string& source, int fd,
-                                                    const struct stat& copied, bool leased) {
+                                                    const struct stat& copied, bool leased,
+                                                    bool& sourceInPlace) {
+  sourceInPlace = true;
   if (auto changed = ChangedSince(source, fd, copied, leased, Times::ChangeToo)) return changed;
   std::string aside;
   if (auto failure = SetAside(source, aside)) return failure;
   // The rename itself has set the change time, so from here on only the data's time tells.
   auto failure = ChangedSince(aside, fd, copied, leased, Times::ModificationOnly);
-  if (!failure && calls_.Unlink(aside.c_str()) != 0) failure = LastError();
-  if (failure) RenameWithoutReplacing(aside, source);
+  if (!failure && calls_.Unlink(aside.c_str()) != 0) {
+    failure = LastError();
+    // A network file system may answer a repeated unlink with ENOENT: then the source is gone.
+    struct stat info {};
+    if (calls_.Lstat(aside.c_str(), &info) != 0 && errno == ENOENT) return {};
+  }
+  if (failure) sourceInPlace = !RenameWithoutReplacing(aside, source);
   return failure;
 }
 

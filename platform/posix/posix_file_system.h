@@ -42,7 +42,7 @@ class PosixFileSystem final : public FileSystemObject {
                                        const std::string& destination);
   std::error_code TakeReadLease(int fd, bool& leased);
   std::error_code RemoveCopiedSource(const std::string& source, int fd, const struct stat& copied,
-                                     bool leased);
+                                     bool leased, bool& sourceInPlace);
   enum class Times { ChangeToo, ModificationOnly };
   std::error_code ChangedSince(const std::string& path, int fd, const struct stat& copied,
                                bool leased, Times times);

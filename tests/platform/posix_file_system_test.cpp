@@ -218,6 +218,45 @@ TEST_F(CrossDeviceTest, AnyFailureLeavesTheSourceAloneAndNoTemporary) {
   EXPECT_EQ(ReadFile(to), "old");
 }
 
+// The set-aside source's unlink answers an error: the song must still be whole somewhere under a
+// real name. A network file system may answer a repeated unlink with ENOENT after it removed the
+// file; another program may take the source's name while the source is aside, so that it cannot
+// go back.
+class AsideUnlinkCalls final : public SystemCalls {
+ public:
+  bool removes = false;
+  std::string newcomer;  // written under this path before the unlink fails, when not empty
+  int Unlink(const char* path) override {
+    if (std::string_view(path).find(".gone") == std::string_view::npos) {
+      return SystemCalls::Unlink(path);
+    }
+    if (removes) SystemCalls::Unlink(path);
+    if (!newcomer.empty()) WriteFile(newcomer, "newcomer");
+    errno = removes ? ENOENT : EIO;
+    return -1;
+  }
+};
+
+TEST_F(CrossDeviceTest, AFailedRemovalOfTheSetAsideSourceNeverTakesTheOnlyCopy) {
+  const std::string from = source / "song", to = *target / "song";
+  for (const bool removes : {true, false}) {
+    AsideUnlinkCalls calls;
+    calls.removes = removes;
+    calls.newcomer = removes ? "" : from;
+    WriteFile(from, "song");
+    const auto failure = PosixFileSystem(calls).MoveFile(from, to);
+    EXPECT_EQ(failure.value(), removes ? 0 : EIO);
+    EXPECT_EQ(ReadFile(to), "song") << removes;
+    if (!removes) {
+      EXPECT_EQ(ReadFile(from), "newcomer");
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(source.path())) {
+      std::filesystem::remove(entry.path());
+    }
+    std::filesystem::remove(to);
+  }
+}
+
 pid_t DeadProcess() {
   const pid_t child = ::fork();
   if (child == 0) ::_exit(0);

@@ -123,8 +123,9 @@ HANDLE CreateTemporary(const std::wstring& folder) {
 }
 
 // The bytes are read through the handle that holds the source, so they are the held file's.
-std::error_code CopyContent(HANDLE source, HANDLE copy, const std::function<void()>& observer) {
-  std::vector<char> buffer(1 << 20);
+std::error_code CopyContent(HANDLE source, HANDLE copy, std::vector<char>& buffer,
+                            const std::function<void()>& observer) {
+  buffer.resize(1 << 20);
   for (;;) {
     DWORD got = 0;
     if (!::ReadFile(source, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
@@ -204,7 +205,6 @@ std::error_code Win32FileSystem::MoveFile(std::string_view source, std::string_v
   if (!from || !to) return Win32Error(ERROR_INVALID_NAME);
   // Names differ only in case: the same file on Windows, which a move would "succeed" on.
   if (SamePath(*from, *to)) return Win32Error(ERROR_ALREADY_EXISTS);
-  TidyOnce(FolderOf(*to));
   if (::MoveFileExW(from->c_str(), to->c_str(), 0)) return {};
   const DWORD error = ::GetLastError();
   if (error != ERROR_NOT_SAME_DEVICE) return Win32Error(error);
@@ -227,11 +227,14 @@ std::error_code Win32FileSystem::MoveAcrossVolumes(const std::wstring& from,
   if (::GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES) {
     return Win32Error(ERROR_ALREADY_EXISTS);
   }
+  // Only a move across volumes leaves anything behind when it is cut short.
+  TidyOnce(FolderOf(to));
 
   const Handle copy(CreateTemporary(FolderOf(to)));
   if (!copy) return LastError();
   if (!RemoveOnClose(copy.get(), true)) return LastError();
-  if (auto failure = CopyContent(source.get(), copy.get(), copyObserver_)) return failure;
+  if (auto failure = CopyContent(source.get(), copy.get(), copyBuffer_, copyObserver_))
+    return failure;
   if (!SetBasics(copy.get(), FILE_ATTRIBUTE_HIDDEN, &copied.ftCreationTime,
                  &copied.ftLastAccessTime, &copied.ftLastWriteTime) ||
       !::FlushFileBuffers(copy.get())) {

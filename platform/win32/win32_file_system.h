@@ -3,6 +3,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "sorting/file_system.h"
 
@@ -33,6 +34,7 @@ class Win32FileSystem final : public FileSystemObject {
   void TidyOnce(const std::wstring& folder);
 
   std::function<void()> copyObserver_;
+  std::vector<char> copyBuffer_;          // one for the whole run, not one per file
   std::set<std::wstring> tidiedFolders_;  // where this run has looked for dead runs' leftovers
 };
 

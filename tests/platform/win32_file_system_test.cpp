@@ -278,8 +278,8 @@ TEST_F(AnotherDriveTest, SourceThatChangedDuringTheCopyStaysAndItsCopyGoes) {
 }
 
 // What runs on this machine left in a folder when they died goes the first time a run moves into
-// it; what live runs, other machines and everyone else have there stays.
-TEST(Win32FileSystem, FirstMoveIntoAFolderRemovesOnlyDeadRunsTemporaries) {
+// it from another drive; what live runs, other machines and everyone else have there stays.
+TEST_F(AnotherDriveTest, FirstMoveIntoAFolderRemovesOnlyDeadRunsTemporaries) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION live{};
@@ -317,25 +317,22 @@ TEST(Win32FileSystem, FirstMoveIntoAFolderRemovesOnlyDeadRunsTemporaries) {
       {temporary(noProcess, 3) + ".mp3", false},
       {"song.mp3", false},
   };
-  const TempFolder temp;
-  const std::filesystem::path artist = temp.path() / "root" / "Artist";
+  const std::filesystem::path artist = target->path() / "root" / "Artist", in = source.path();
   std::filesystem::create_directories(artist);
-  std::filesystem::create_directory(temp.path() / "in");
   for (const auto& leftover : leftovers) WriteFile(artist / leftover.name, "left");
   ::SetFileAttributesW((artist / leftovers[0].name).c_str(), FILE_ATTRIBUTE_READONLY);
-  WriteFile(temp.path() / "in" / "a.mp3", "a");
-  WriteFile(temp.path() / "in" / "b.mp3", "b");
+  for (const char* song : {"a.mp3", "b.mp3", "c.mp3"}) WriteFile(in / song, song);
 
   Win32FileSystem disk;
-  ASSERT_FALSE(disk.MoveFile(Utf8(temp.path() / "in" / "a.mp3"), Utf8(artist / "a.mp3")));
+  ASSERT_FALSE(disk.MoveFile(Utf8(in / "a.mp3"), Utf8(artist / "a.mp3")));
   for (const auto& leftover : leftovers) {
     EXPECT_EQ(std::filesystem::exists(artist / leftover.name), !leftover.removed) << leftover.name;
   }
   // Looked at once per run: a leftover that appears later waits for the next run.
   WriteFile(artist / leftovers[0].name, "left");
-  ASSERT_FALSE(disk.MoveFile(Utf8(temp.path() / "in" / "b.mp3"), Utf8(artist / "b.mp3")));
+  ASSERT_FALSE(disk.MoveFile(Utf8(in / "b.mp3"), Utf8(artist / "b.mp3")));
   EXPECT_TRUE(std::filesystem::exists(artist / leftovers[0].name));
-  EXPECT_TRUE(Win32FileSystem().MoveFile(Utf8(artist / "a.mp3"), Utf8(artist / "b.mp3")));
+  ASSERT_FALSE(Win32FileSystem().MoveFile(Utf8(in / "c.mp3"), Utf8(artist / "c.mp3")));
   EXPECT_FALSE(std::filesystem::exists(artist / leftovers[0].name));
 
   ::TerminateProcess(live.hProcess, 0);

@@ -102,7 +102,7 @@ std::string frmMain::InputBox(std::string_view prompt, std::string_view title,
 LRESULT frmMain::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case kRunOnWindowThread:
-      (*reinterpret_cast<const std::function<void()>*>(lParam))();
+      if (const auto* call = workerCall_.exchange(nullptr)) (*call)();
       return 0;
     case WM_TIMER:
       if (wParam == kDrainTimer && run_ != nullptr) run_->DrainLog();
@@ -166,11 +166,7 @@ bool frmMain::IsUserInputToThisWindow(const MSG& message) const {
 void frmMain::WaitFor(ThreadedRun& run) {
   int quitCode = 0;
   bool quit = false;
-  while (!run.Finished()) {
-    // Woken by any message, sent ones included (the worker's calls, another program's pings), and
-    // by the worker's end; the timeout only guards against a lost wake.
-    ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(kLogDrainInterval.count()),
-                                  QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  const auto answerPending = [&] {
     MSG message;
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       if (message.message == WM_QUIT) {
@@ -180,7 +176,15 @@ void frmMain::WaitFor(ThreadedRun& run) {
         DeliverMessage(message);
       }
     }
+  };
+  while (!run.Finished()) {
+    // Woken by any message, sent ones included (the worker's calls, another program's pings), and
+    // by the worker's end; the timeout only guards against a lost wake.
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(kLogDrainInterval.count()),
+                                  QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    answerPending();
   }
+  answerPending();  // input that came as the run ended goes too, undone
   if (quit) ::PostQuitMessage(quitCode);
 }
 
@@ -191,8 +195,9 @@ void frmMain::cmdOK_Click() {
     const RunFiles files = makeRunFiles_();
     ThreadedRun run(
         *this, *files.fileSystem, *files.files,
-        [window](const std::function<void()>& call) {
-          ::SendMessageW(window, kRunOnWindowThread, 0, reinterpret_cast<LPARAM>(&call));
+        [this, window](const std::function<void()>& call) {
+          workerCall_.store(&call);
+          ::SendMessageW(window, kRunOnWindowThread, 0, 0);
         },
         [window] { ::PostMessageW(window, WM_NULL, 0, 0); });
     run.Start();

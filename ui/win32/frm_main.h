@@ -11,6 +11,7 @@
 // drops the user's keys and clicks to it. The window owns no sorting logic and never touches
 // the file system itself.
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -75,6 +76,9 @@ class frmMain final : public DesignedWindow, public RunWindow {
   std::function<void()> onUnload_;
   std::function<RunFiles()> makeRunFiles_;
   ThreadedRun* run_ = nullptr;  // the run going on, if any
+  // The call the run's worker waits on; kRunOnWindowThread carries no pointer, so a message of
+  // that number from anyone else finds nothing to run.
+  std::atomic<const std::function<void()>*> workerCall_ = nullptr;
   MousePointer pointer_ = MousePointer::Default;
   int handlersRunning_ = 0;
   bool closeRequested_ = false;

@@ -126,13 +126,14 @@ LRESULT frmMain::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:  // the close box, the system menu, Alt+F4, and the system itself
       RequestClose();
       return 0;
-    case WM_QUERYENDSESSION:  // log-off or shut-down: a run ends between two files first
-      if (run_ != nullptr) RequestClose();
+    case WM_QUERYENDSESSION:  // another program may still cancel the log-off or shut-down
       return TRUE;
-    case WM_ENDSESSION:  // the program may be ended once this returns
+    case WM_ENDSESSION:  // the program may be ended once this returns: a run ends between two files
+      if (wParam == FALSE || run_ == nullptr) return 0;
+      RequestClose();
       // Not while one of the run's boxes is open (it keeps this window disabled): the run then
       // waits for the box, which cannot close before this returns, and nothing is being moved.
-      if (wParam != FALSE && run_ != nullptr && ::IsWindowEnabled(Handle())) WaitFor(*run_);
+      if (::IsWindowEnabled(Handle())) WaitFor(*run_);
       return 0;
     case WM_DESTROY:
       Form_Unload();

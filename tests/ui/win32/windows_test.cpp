@@ -521,7 +521,7 @@ TEST_F(Win32Windows, ClosingWhileTheRunAsksTakesTheAnswerFirst) {
 
 // While a long run goes on, the window answers the system at once, shows the log as it grows
 // under the hourglass, and drops what a person clicks and types meanwhile rather than doing it
-// after the run.
+// after the run; a log-off that is cancelled leaves the run alone.
 TEST_F(Win32Windows, ALongRunAnswersShowsItsLogAndDropsInput) {
   ShowWindow(SlowFiles);
   const std::wstring expected = WriteLongRunSongs() + L"\r\n12files(s) moved.";
@@ -550,6 +550,11 @@ TEST_F(Win32Windows, ALongRunAnswersShowsItsLogAndDropsInput) {
         PressKeys({'X'});
         PressKeys({VK_MENU, 'M'});
         PressKeys({VK_MENU, 'C'});
+        // A log-off that another program cancels changes nothing either.
+        ::SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 1000,
+                              &ignored);
+        ::SendMessageTimeoutW(main, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF, SMTO_NORMAL, 1000,
+                              &ignored);
       }
       std::this_thread::sleep_for(50ms);
     }

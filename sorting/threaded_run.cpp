@@ -9,9 +9,8 @@ namespace pellorin {
 // (the window takes no input meanwhile), so whether the box is empty is known here.
 class ThreadedRun::WorkerWindow final : public RunWindow, public ResultsBox {
  public:
-  WorkerWindow(ThreadedRun& run, OnWindowThread onWindowThread)
+  explicit WorkerWindow(ThreadedRun& run)
       : run_(run),
-        onWindowThread_(std::move(onWindowThread)),
         pattern_(run.window_.PatternText()),
         root_(run.window_.RootText()),
         boxEmpty_(run.window_.Results().IsEmpty()) {}
@@ -53,7 +52,7 @@ class ThreadedRun::WorkerWindow final : public RunWindow, public ResultsBox {
   template <typename Call>
   void OnWindow(const Call& call) {
     std::exception_ptr failure;
-    onWindowThread_([&] {
+    run_.onWindowThread_([&] {
       try {
         run_.DrainLog();
         call();
@@ -65,7 +64,6 @@ class ThreadedRun::WorkerWindow final : public RunWindow, public ResultsBox {
   }
 
   ThreadedRun& run_;
-  const OnWindowThread onWindowThread_;
   const std::string pattern_;
   const std::string root_;
   bool boxEmpty_;
@@ -84,7 +82,7 @@ ThreadedRun::~ThreadedRun() {
 }
 
 void ThreadedRun::Start() {
-  workerWindow_ = std::make_unique<WorkerWindow>(*this, onWindowThread_);
+  workerWindow_ = std::make_unique<WorkerWindow>(*this);
   worker_ = std::thread([this] {
     try {
       outcome_ = MoveRun(*workerWindow_, fileSystem_, files_);

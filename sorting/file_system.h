@@ -1,10 +1,27 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace pellorin {
+
+// Names one move of a run; the run numbers its moves in order.
+using MoveTicket = std::uint64_t;
+
+struct FinishedMove {
+  MoveTicket ticket = 0;
+  std::error_code error;  // none: the file is at its destination for good and its source is gone
+};
+
+// Which pending moves FinishMoves is to finish.
+enum class PendingMoves {
+  Due,  // those of a group whose time is up; the rest may wait for more company
+  All,  // every one: the run is about to ask the user something, to stop, or to end
+};
 
 // The file operations that a Move run relies on. Paths are in the platform's own spelling.
 class FileSystemObject {
@@ -35,6 +52,18 @@ class FileSystemObject {
   // sources aside while it moves them puts back here what a run that died left in the source
   // folder, so that the listing offers those files again.
   virtual void PrepareRun(std::string_view /*sourceFolder*/, std::string_view /*root*/) {}
+
+  // Starts moving one file, with the promise of MoveFile. A file system that makes moves durable
+  // a group at a time (one flush for many songs rather than several for each) keeps the move
+  // pending and reports it through FinishMoves; the result is then empty. Otherwise the move is
+  // done at once and its result returned.
+  virtual std::optional<std::error_code> StartMove(std::string_view source,
+                                                   std::string_view destination,
+                                                   MoveTicket /*ticket*/) {
+    return MoveFile(source, destination);
+  }
+  // Appends to finished the pending moves that have finished, each once, in any order.
+  virtual void FinishMoves(PendingMoves /*which*/, std::vector<FinishedMove>& /*finished*/) {}
 };
 
 // The ordinary files (not folders, not hidden, not system files) that match a pattern whose last

@@ -1,9 +1,11 @@
 #include "move_run.h"
 
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "artist_rules.h"
-#include "results_log.h"
+#include "in_order_log.h"
 
 namespace pellorin {
 namespace {
@@ -35,12 +37,15 @@ class MoveRunner {
       : window_(window),
         fileSystem_(fileSystem),
         sourceFolder_(std::move(sourceFolder)),
-        root_(std::move(root)) {}
+        root_(std::move(root)),
+        log_(window.Results()) {}
 
   void HandleFile(const std::string& enumeratedName) {
     const std::string_view name = TrimBlanks(enumeratedName);
     std::string artist = ArtistFromName(name);
     if (artist.empty()) {
+      // The user sees the log up to the question.
+      FinishMoves(PendingMoves::All);
       const std::string prompt =
           std::string("Please enter the artist for the following title:\r\n").append(name);
       artist = window_.InputBox(prompt, "Cannot find artist name.", name);
@@ -54,12 +59,22 @@ class MoveRunner {
 
     const std::string source = fileSystem_.BuildPath(sourceFolder_, enumeratedName);
     const std::string destination = fileSystem_.BuildPath(folder, enumeratedName);
-    if (fileSystem_.MoveFile(source, destination)) {
-      Error("Error moving File " + Quoted(enumeratedName));
-      return;
+    const MoveTicket ticket = nextTicket_++;
+    log_.AddMove(ticket, enumeratedName);
+    if (const auto done = fileSystem_.StartMove(source, destination, ticket)) {
+      log_.Finished({ticket, *done});
     }
-    Entry("File " + Quoted(enumeratedName) + " moved.");
-    ++outcome_.filesMoved;
+  }
+
+  // Retires the entries of the moves that have finished; with PendingMoves::All, of every move.
+  void FinishMoves(PendingMoves which) {
+    if (!log_.Waiting()) return;
+    finished_.clear();
+    fileSystem_.FinishMoves(which, finished_);
+    for (const auto& move : finished_) log_.Finished(move);
+    if (which == PendingMoves::All && log_.Waiting()) {
+      throw std::logic_error("the file system left a move unfinished");
+    }
   }
 
   void ListingFailed(std::string_view pattern) {
@@ -67,6 +82,9 @@ class MoveRunner {
   }
 
   MoveRunOutcome Finish() {
+    FinishMoves(PendingMoves::All);
+    outcome_.filesMoved = log_.FilesMoved();
+    outcome_.errorEntries = log_.ErrorEntries();
     Entry(std::to_string(outcome_.filesMoved) + "files(s) moved.");
     return outcome_;
   }
@@ -89,16 +107,16 @@ class MoveRunner {
     return true;
   }
 
-  void Entry(std::string_view entry) { AppendResult(window_.Results(), entry); }
-  void Error(std::string_view entry) {
-    Entry(entry);
-    ++outcome_.errorEntries;
-  }
+  void Entry(std::string entry) { log_.Add(std::move(entry), false); }
+  void Error(std::string entry) { log_.Add(std::move(entry), true); }
 
   RunWindow& window_;
   FileSystemObject& fileSystem_;
   const std::string sourceFolder_;
   const std::string root_;
+  InOrderLog log_;
+  MoveTicket nextTicket_ = 0;
+  std::vector<FinishedMove> finished_;
   MoveRunOutcome outcome_{.inputsAccepted = true};
 };
 
@@ -125,6 +143,7 @@ MoveRunOutcome MoveRun(RunWindow& window, FileSystemObject& fileSystem, FileEnum
   auto failure = files.First(pattern, name);
   while (!failure && !name.empty() && !window.StopRequested()) {
     runner.HandleFile(name);
+    runner.FinishMoves(PendingMoves::Due);
     failure = files.Next(name);
   }
   if (failure) runner.ListingFailed(pattern);

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <stdio.h>
 #include <sys/sendfile.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,6 +30,13 @@ ssize_t SystemCalls::Write(int fd, const void* buffer, size_t size) {
   return ::write(fd, buffer, size);
 }
 int SystemCalls::Fsync(int fd) { return ::fsync(fd); }
+int SystemCalls::Syncfs(int fd) { return ::syncfs(fd); }
+int SystemCalls::FileSystemType(int fd, long& type) {
+  struct statfs info {};
+  if (::fstatfs(fd, &info) != 0) return -1;
+  type = static_cast<long>(info.f_type);
+  return 0;
+}
 int SystemCalls::Fstat(int fd, struct stat* info) { return ::fstat(fd, info); }
 int SystemCalls::Fchmod(int fd, mode_t mode) { return ::fchmod(fd, mode); }
 int SystemCalls::Futimens(int fd, const struct timespec times[2]) { return ::futimens(fd, times); }

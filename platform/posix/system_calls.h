@@ -29,6 +29,10 @@ class SystemCalls {
   virtual ssize_t Read(int fd, void* buffer, size_t size);
   virtual ssize_t Write(int fd, const void* buffer, size_t size);
   virtual int Fsync(int fd);
+  // Flushes the whole file system that fd is on.
+  virtual int Syncfs(int fd);
+  // The statfs f_type of the file system that fd is on.
+  virtual int FileSystemType(int fd, long& type);
   virtual int Fstat(int fd, struct stat* info);
   virtual int Fchmod(int fd, mode_t mode);
   virtual int Futimens(int fd, const struct timespec times[2]);

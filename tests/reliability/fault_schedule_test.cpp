@@ -155,6 +155,8 @@ class SystemCallFaults {
         {SystemCall::Read, {EIO, EINTR}},
         {SystemCall::Write, {ENOSPC, EIO, EINTR, EDQUOT, kShortWrite}},
         {SystemCall::Fsync, {EIO, EINVAL}},
+        {SystemCall::Syncfs, {EIO}},
+        {SystemCall::FileSystemType, {EIO}},
         {SystemCall::Fstat, {EIO}},
         {SystemCall::Fchmod, {EPERM, ENOSYS}},
         {SystemCall::Futimens, {EPERM, ENOSYS}},

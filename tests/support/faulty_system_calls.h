@@ -27,6 +27,8 @@ enum class SystemCall {
   Read,
   Write,
   Fsync,
+  Syncfs,
+  FileSystemType,
   Fstat,
   Fchmod,
   Futimens,
@@ -98,6 +100,13 @@ class FaultySystemCalls final : public posix::SystemCalls {
   }
   int Fsync(int fd) override {
     return Call(SystemCall::Fsync, "", [&] { return SystemCalls::Fsync(fd); });
+  }
+  int Syncfs(int fd) override {
+    return Call(SystemCall::Syncfs, "", [&] { return SystemCalls::Syncfs(fd); });
+  }
+  int FileSystemType(int fd, long& type) override {
+    return Call(SystemCall::FileSystemType, "",
+                [&] { return SystemCalls::FileSystemType(fd, type); });
   }
   int Fstat(int fd, struct stat* info) override {
     return Call(SystemCall::Fstat, "", [&] { return SystemCalls::Fstat(fd, info); });

@@ -3,8 +3,10 @@
 // The POSIX layer's system calls with faults planted in them. Before each call, the schedule may
 // name an errno: the call then fails with it and does nothing (a write may instead be cut short).
 // A hook runs before each call, so a test can play another program acting at exactly that moment.
+// A flush names the file or folder it flushes, as its descriptor was last known by.
 
 #include <cerrno>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -99,10 +101,10 @@ class FaultySystemCalls final : public posix::SystemCalls {
     return SystemCalls::Write(fd, buffer, size);
   }
   int Fsync(int fd) override {
-    return Call(SystemCall::Fsync, "", [&] { return SystemCalls::Fsync(fd); });
+    return Call(SystemCall::Fsync, PathOf(fd).c_str(), [&] { return SystemCalls::Fsync(fd); });
   }
   int Syncfs(int fd) override {
-    return Call(SystemCall::Syncfs, "", [&] { return SystemCalls::Syncfs(fd); });
+    return Call(SystemCall::Syncfs, PathOf(fd).c_str(), [&] { return SystemCalls::Syncfs(fd); });
   }
   int FileSystemType(int fd, long& type) override {
     return Call(SystemCall::FileSystemType, "",
@@ -149,6 +151,10 @@ class FaultySystemCalls final : public posix::SystemCalls {
   }
 
  private:
+  static std::string PathOf(int fd) {
+    std::error_code unknown;
+    return std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), unknown);
+  }
   int Decide(SystemCall call, const char* path) {
     if (before) before(call, path);
     const int failure = schedule ? schedule(call, path) : 0;

@@ -58,6 +58,7 @@ class FaultyCalls final : public SystemCalls {
     return SystemCalls::Sendfile(toFd, fromFd, size);
   }
   int Fsync(int fd) override { return Fails("Fsync", "") ? -1 : SystemCalls::Fsync(fd); }
+  int Syncfs(int fd) override { return Fails("Syncfs", "") ? -1 : SystemCalls::Syncfs(fd); }
   int Close(int fd) override {  // like the kernel, the descriptor is gone even when close fails
     const int closed = SystemCalls::Close(fd);
     return Fails("Close", "") ? -1 : closed;
@@ -197,7 +198,7 @@ TEST_F(CrossDeviceTest, AnyFailureLeavesTheSourceAloneAndNoTemporary) {
       {{{"Open", EACCES, ".pellorin-"}}, EACCES},
       {{{"CopyFileRange", ENOSPC, ""}, {"Sendfile", ENOSPC, ""}}, ENOSPC},
       {{{"CopyFileRange", EXDEV, ""}, {"Sendfile", EINVAL, ""}, {"Write", ENOSPC, ""}}, ENOSPC},
-      {{{"Fsync", EIO, ""}}, EIO},
+      {{{"Fsync", EIO, ""}, {"Syncfs", EIO, ""}}, EIO},
       {{{"Close", EIO, ""}}, EIO},
       {{{"RenameNoReplace", EIO, ".pellorin-"}}, EIO},
       {{{"Unlink", EACCES, source.path().string()}}, EACCES},

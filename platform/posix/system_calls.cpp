@@ -15,6 +15,7 @@ namespace pellorin::posix {
 int SystemCalls::Stat(const char* path, struct stat* info) { return ::stat(path, info); }
 int SystemCalls::Lstat(const char* path, struct stat* info) { return ::lstat(path, info); }
 int SystemCalls::Mkdir(const char* path, mode_t mode) { return ::mkdir(path, mode); }
+int SystemCalls::Rmdir(const char* path) { return ::rmdir(path); }
 int SystemCalls::RenameNoReplace(const char* from, const char* to) {
   return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
 }

@@ -20,6 +20,7 @@ class SystemCalls {
   virtual int Stat(const char* path, struct stat* info);
   virtual int Lstat(const char* path, struct stat* info);
   virtual int Mkdir(const char* path, mode_t mode);
+  virtual int Rmdir(const char* path);
   virtual int RenameNoReplace(const char* from, const char* to);
   virtual int Rename(const char* from, const char* to);
   virtual int Link(const char* from, const char* to);

@@ -146,6 +146,7 @@ class SystemCallFaults {
         {SystemCall::Stat, {EACCES, EIO}},
         {SystemCall::Lstat, {EACCES, EIO, ENOENT}},
         {SystemCall::Mkdir, {EACCES, ENOSPC, EROFS, EEXIST}},
+        {SystemCall::Rmdir, {EACCES, EIO}},
         {SystemCall::RenameNoReplace, {EXDEV, EINVAL, EACCES, EIO, ENOSPC}},
         {SystemCall::Rename, {EACCES, EIO}},
         {SystemCall::Link, {EPERM, EMLINK, EIO, EXDEV}},

@@ -20,6 +20,7 @@ enum class SystemCall {
   Stat,
   Lstat,
   Mkdir,
+  Rmdir,
   RenameNoReplace,
   Rename,
   Link,
@@ -67,6 +68,9 @@ class FaultySystemCalls final : public posix::SystemCalls {
   }
   int Mkdir(const char* path, mode_t mode) override {
     return Call(SystemCall::Mkdir, path, [&] { return SystemCalls::Mkdir(path, mode); });
+  }
+  int Rmdir(const char* path) override {
+    return Call(SystemCall::Rmdir, path, [&] { return SystemCalls::Rmdir(path); });
   }
   int RenameNoReplace(const char* from, const char* to) override {
     return Call(SystemCall::RenameNoReplace, from,

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -299,6 +300,10 @@ class SteppingCalls final : public posix::SystemCalls {
     Step("Mkdir", path);
     return SystemCalls::Mkdir(path, mode);
   }
+  int Rmdir(const char* path) override {
+    Step("Rmdir", path);
+    return SystemCalls::Rmdir(path);
+  }
   int RenameNoReplace(const char* from, const char* to) override {
     Step("RenameNoReplace", from, to);
     if (!Played(from) || !Played(to)) return SystemCalls::RenameNoReplace(from, to);
@@ -384,6 +389,10 @@ const SongMap& DriveSongs() {
   return songs;
 }
 
+// Two songs a group, however slow the machine, so that every run takes the same steps: a group of
+// several songs, then one that comes after a group's sources have gone.
+const posix::GroupLimits kTwoSongGroups{.songs = 2, .work = std::chrono::hours(1)};
+
 // The songs that the source's file system takes, put there.
 SongMap PutSongs(const std::string& in, const std::string& root) {
   fs::create_directory(in);
@@ -419,7 +428,7 @@ std::optional<std::string> MoveKilledBefore(long step, const std::string& played
   if (child == 0) {
     ::close(report[0]);
     SteppingCalls calls(playedTop, links, step, report[1]);
-    posix::PosixFileSystem killed(calls);
+    posix::PosixFileSystem killed(calls, kTwoSongGroups);
     MoveAll(in, root, killed);
     ::_exit(0);
   }
@@ -452,7 +461,7 @@ void ExpectEverySongWhole(const std::string& what, const std::vector<std::string
 void ExpectNextRunFilesOrReportsEverySong(const std::string& what, const std::string& in,
                                           const std::string& root, const SongMap& songs,
                                           posix::SystemCalls& calls, DriveFigures& figures) {
-  posix::PosixFileSystem disk(calls);
+  posix::PosixFileSystem disk(calls, kTwoSongGroups);
   const std::string log = MoveAll(in, root, disk);
   const Found after = Look({in, root}, songs);
   for (const auto& path : after.ours) {

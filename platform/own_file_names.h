@@ -15,7 +15,9 @@ namespace pellorin::platform {
 
 enum class OwnFileKind {
   Temporary,  // a copy not yet published under its real name
-  SetAside,   // a source moved aside, about to be removed once its copy is published
+  SetAside,   // a source moved aside, about to be removed once its copy is published and
+              // flushed; without an original name, a folder holding such a source under its own
+              // name, for names too long to carry
 };
 
 struct OwnFileName {
@@ -23,7 +25,7 @@ struct OwnFileName {
   std::uint64_t process = 0;
   std::uint64_t serial = 0;  // tells apart the names one process makes
   std::string host;          // as made by HostTag
-  std::string original;      // SetAside only: the name the source had; may be empty
+  std::string original;      // SetAside only: the name the source had; empty for a folder
 };
 
 // A machine's name reduced to what is safe in a file name on every system: letters and digits

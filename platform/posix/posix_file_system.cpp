@@ -5,9 +5,11 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <limits>
+#include <set>
 #include <vector>
 
 #include "paths.h"
@@ -35,10 +37,37 @@ bool LinkUnsupported(int number) {
   return Unsupported(number) || number == EPERM || number == EMLINK;
 }
 
+// The ticket of a move that MoveFile makes on its own, outside any run's numbering.
+constexpr MoveTicket kOwnTicket = std::numeric_limits<MoveTicket>::max();
+
+// File systems that the kernel itself writes to the storage, where one syncfs makes everything
+// written before it durable. On FUSE and network file systems it does not reach the storage (the
+// daemon or the server holds the data); there only a flush of each file and folder does.
+bool SyncfsReachesStorage(long type) {
+  switch (static_cast<unsigned long>(type)) {
+    case 0xEF53:      // ext2, ext3, ext4
+    case 0x58465342:  // XFS
+    case 0x9123683E:  // Btrfs
+    case 0xF2F52010:  // F2FS
+    case 0x01021994:  // tmpfs: memory only, nothing further to reach
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
-PosixFileSystem::PosixFileSystem(SystemCalls& calls)
-    : calls_(calls), copy_(calls), host_(MachineTag(calls)) {}
+PosixFileSystem::PosixFileSystem(SystemCalls& calls, GroupLimits limits)
+    : calls_(calls), limits_(limits), copy_(calls), host_(MachineTag(calls)) {}
+
+// A group still open here belongs to a run that did not finish: its songs stay where they were.
+PosixFileSystem::~PosixFileSystem() {
+  for (const auto& move : group_) {
+    calls_.Unlink(move.temporary.c_str());
+    calls_.Close(move.sourceFd);
+  }
+}
 
 std::string PosixFileSystem::GetParentFolderName(std::string_view path) const {
   return ParentFolder(path);
@@ -70,16 +99,40 @@ std::error_code PosixFileSystem::CreateFolder(std::string_view path) {
   if (!kernelPath || path.empty()) return Error(EINVAL);
   if (calls_.Mkdir(kernelPath->c_str(), 0777) != 0) return LastError();
   createdFolder_ = *kernelPath;
+  madeIn_.insert(ParentFolder(*kernelPath));
   return {};
 }
 
 std::error_code PosixFileSystem::MoveFile(std::string_view source, std::string_view destination) {
+  if (auto done = StartMove(source, destination, kOwnTicket)) return *done;
+  CloseGroup();
+  const auto own = std::find_if(finished_.begin(), finished_.end(),
+                                [](const FinishedMove& move) { return move.ticket == kOwnTicket; });
+  const auto failure = own->error;
+  finished_.erase(own);
+  return failure;
+}
+
+std::optional<std::error_code> PosixFileSystem::StartMove(std::string_view source,
+                                                          std::string_view destination,
+                                                          MoveTicket ticket) {
   const auto from = KernelPath(source);
   const auto to = KernelPath(destination);
   if (!from || !to || source.empty() || destination.empty()) return Error(EINVAL);
   const auto moved = RenameWithoutReplacing(*from, *to);
-  if (moved.value() == EXDEV) return CopyAcrossDevices(*from, *to);
+  if (moved.value() == EXDEV) return StartCopy(ticket, *from, *to);
   return moved;
+}
+
+void PosixFileSystem::FinishMoves(PendingMoves which, std::vector<FinishedMove>& finished) {
+  if (which == PendingMoves::All || GroupIsDue()) CloseGroup();
+  finished.insert(finished.end(), finished_.begin(), finished_.end());
+  finished_.clear();
+}
+
+bool PosixFileSystem::GroupIsDue() const {
+  return !group_.empty() && (group_.size() >= limits_.songs ||
+                             std::chrono::steady_clock::now() - groupStarted_ >= limits_.work);
 }
 
 std::error_code PosixFileSystem::RenameWithoutReplacing(const std::string& from,
@@ -87,11 +140,11 @@ std::error_code PosixFileSystem::RenameWithoutReplacing(const std::string& from,
   if (calls_.RenameNoReplace(from.c_str(), to.c_str()) == 0) return {};
   const int number = errno;
   if (!Unsupported(number)) return Error(number);
-  return LinkOrPlaceholderRename(from, to);
+  return LinkOrLookAndRename(from, to);
 }
 
-std::error_code PosixFileSystem::LinkOrPlaceholderRename(const std::string& from,
-                                                         const std::string& to) {
+std::error_code PosixFileSystem::LinkOrLookAndRename(const std::string& from,
+                                                     const std::string& to) {
   if (calls_.Link(from.c_str(), to.c_str()) == 0) {
     if (calls_.Unlink(from.c_str()) == 0) return {};
     const auto failure = LastError();
@@ -100,14 +153,14 @@ std::error_code PosixFileSystem::LinkOrPlaceholderRename(const std::string& from
   }
   if (!LinkUnsupported(errno)) return LastError();
 
-  // No hard links either (FAT): claim the name exclusively, then rename over our own placeholder.
-  const int placeholder = calls_.Open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (placeholder < 0) return LastError();
-  calls_.Close(placeholder);
+  // No hard links either (FAT, exFAT): look, then rename. Nothing of ours ever stands under the
+  // real name before the whole file does; only a file that another program makes under the same
+  // name between these two calls would be replaced.
+  struct stat existing {};
+  if (calls_.Lstat(to.c_str(), &existing) == 0) return Error(EEXIST);
+  if (errno != ENOENT) return LastError();
   if (calls_.Rename(from.c_str(), to.c_str()) == 0) return {};
-  const auto failure = LastError();
-  calls_.Unlink(to.c_str());
-  return failure;
+  return LastError();
 }
 
 // Only a run across devices sets sources aside, so only then can a dead one have left one in the
@@ -123,71 +176,173 @@ void PosixFileSystem::PrepareRun(std::string_view sourceFolder, std::string_view
   }
 }
 
-std::error_code PosixFileSystem::CopyAcrossDevices(const std::string& source,
-                                                   const std::string& destination) {
+// Copies the song into a temporary beside its destination and adds it to the group; a song that
+// cannot be copied is answered at once, with its source as it was and no copy left.
+std::optional<std::error_code> PosixFileSystem::StartCopy(MoveTicket ticket,
+                                                          const std::string& source,
+                                                          const std::string& destination) {
   TidyOnce(ParentFolder(destination));
   TidyOnce(ParentFolder(source));
   struct stat existing {};
   if (calls_.Lstat(destination.c_str(), &existing) == 0) return Error(EEXIST);
 
-  const int sourceFd = calls_.Open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0);
-  if (sourceFd < 0) return LastError();
-  const auto failure = CopyThenRemoveSource(source, sourceFd, destination);
-  calls_.Close(sourceFd);  // ends the lease too
-  if (!failure) FlushFolder(ParentFolder(source));
+  PendingMove move;
+  move.ticket = ticket;
+  move.source = source;
+  move.destination = destination;
+  move.sourceFd = calls_.Open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0);
+  if (move.sourceFd < 0) return LastError();
+  if (group_.empty()) groupStarted_ = std::chrono::steady_clock::now();
+  if (auto failure = CopyIntoTemporary(move)) {
+    calls_.Close(move.sourceFd);  // ends the lease too
+    return failure;
+  }
+  if (!group_.empty() && move.device != groupDevice_) CloseGroup();
+  if (group_.empty()) groupDevice_ = move.device;
+  group_.push_back(std::move(move));
+  if (group_.size() >= limits_.songs) CloseGroup();
+  return std::nullopt;
+}
+
+// Copies, carries mode and times over where the file system keeps them, and closes the
+// temporary; on failure the temporary is gone.
+std::error_code PosixFileSystem::CopyIntoTemporary(PendingMove& move) {
+  if (calls_.Fstat(move.sourceFd, &move.copied) != 0) return LastError();
+  if (!S_ISREG(move.copied.st_mode)) return Error(EINVAL);
+  if (auto busy = TakeReadLease(move.sourceFd, move.leased)) return busy;
+
+  const int temporaryFd = CreateTemporary(ParentFolder(move.destination), move.temporary);
+  if (temporaryFd < 0) return LastError();
+  auto failure = copy_.Copy(move.sourceFd, temporaryFd, move.copied.st_size);
+  struct stat copy {};
+  if (!failure) {
+    calls_.Fchmod(temporaryFd, move.copied.st_mode & 07777);
+    const struct timespec times[2] = {move.copied.st_atim, move.copied.st_mtim};
+    calls_.Futimens(temporaryFd, times);
+    if (calls_.Fstat(temporaryFd, &copy) != 0) failure = LastError();
+    move.device = copy.st_dev;
+  }
+  if (calls_.Close(temporaryFd) != 0 && !failure) failure = LastError();
+  if (failure) calls_.Unlink(move.temporary.c_str());
   return failure;
 }
 
-// The source goes only while it is still the very file that was copied, unchanged and open for
-// writing nowhere. Otherwise another program has had its say: the copy goes again, and the source
-// stays as that program left it.
-std::error_code PosixFileSystem::CopyThenRemoveSource(const std::string& source, int sourceFd,
-                                                      const std::string& destination) {
-  struct stat sourceInfo {};
-  if (calls_.Fstat(sourceFd, &sourceInfo) != 0) return LastError();
-  if (!S_ISREG(sourceInfo.st_mode)) return Error(EINVAL);
-  bool leased = false;
-  if (auto busy = TakeReadLease(sourceFd, leased)) return busy;
+// The group's copies are made durable together, then published, then their names made durable,
+// and only then do their sources go. A flush that fails fails every song not yet safe: before the
+// publish no copy stays; after it the copy stays beside its source, a duplicate rather than a
+// guess.
+void PosixFileSystem::CloseGroup() {
+  if (group_.empty()) return;
+  std::vector<PendingMove> moves = std::move(group_);
+  group_.clear();
+  if (auto failure = FlushCopies(moves)) {
+    for (auto& move : moves) {
+      calls_.Unlink(move.temporary.c_str());
+      Finish(move, failure);
+    }
+    return;
+  }
+  std::vector<PendingMove> published;
+  for (auto& move : moves) {
+    if (auto failure = RenameWithoutReplacing(move.temporary, move.destination)) {
+      calls_.Unlink(move.temporary.c_str());
+      Finish(move, failure);
+    } else {
+      published.push_back(std::move(move));
+    }
+  }
+  if (published.empty()) return;
+  if (auto failure = FlushNames(published)) {
+    for (auto& move : published) Finish(move, failure);
+    return;
+  }
+  RemoveSources(published);
+}
 
-  std::string temporary;
-  const std::string folder = ParentFolder(destination);
-  const int temporaryFd = CreateTemporary(folder, temporary);
-  if (temporaryFd < 0) return LastError();
-  if (auto failure = CopyIntoTemporary(sourceFd, sourceInfo, temporary, temporaryFd)) {
-    return failure;
+// One syncfs where it reaches the storage, else a flush of each copy.
+std::error_code PosixFileSystem::FlushCopies(const std::vector<PendingMove>& moves) {
+  const std::string folder = ParentFolder(moves.front().destination);
+  const int folderFd = calls_.Open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  if (folderFd < 0) return LastError();
+  long type = 0;
+  flushBySyncfs_ = calls_.FileSystemType(folderFd, type) == 0 && SyncfsReachesStorage(type);
+  std::error_code failure;
+  if (flushBySyncfs_ && calls_.Syncfs(folderFd) != 0) failure = LastError();
+  calls_.Close(folderFd);
+  if (flushBySyncfs_) return failure;
+
+  for (const auto& move : moves) {
+    const int copyFd = calls_.Open(move.temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0);
+    if (copyFd < 0) return LastError();
+    if (calls_.Fsync(copyFd) != 0 && !Unsupported(errno)) failure = LastError();
+    calls_.Close(copyFd);
+    if (failure) return failure;
   }
-  if (auto published = RenameWithoutReplacing(temporary, destination)) {
-    calls_.Unlink(temporary.c_str());
-    return published;
+  return {};
+}
+
+// The published names, and the artist folders made for them, made durable.
+std::error_code PosixFileSystem::FlushNames(const std::vector<PendingMove>& published) {
+  std::set<std::string> folders(madeIn_.begin(), madeIn_.end());
+  for (const auto& move : published) folders.insert(ParentFolder(move.destination));
+  if (flushBySyncfs_) folders = {*folders.begin()};  // one syncfs flushes them all
+  for (const auto& folder : folders) {
+    if (auto failure = flushBySyncfs_ ? SyncFileSystemOf(folder) : FlushFolder(folder)) {
+      return failure;
+    }
   }
-  FlushFolder(folder);
-  bool sourceInPlace = true;
-  const auto failure = RemoveCopiedSource(source, sourceFd, sourceInfo, leased, sourceInPlace);
-  // One file, where it was; but while the source is not back under its name, the copy stays.
-  if (failure && sourceInPlace) calls_.Unlink(destination.c_str());
+  madeIn_.clear();
+  return {};
+}
+
+std::error_code PosixFileSystem::SyncFileSystemOf(const std::string& folder) {
+  const int fd = calls_.Open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  if (fd < 0) return LastError();
+  const auto failure = calls_.Syncfs(fd) == 0 ? std::error_code() : LastError();
+  calls_.Close(fd);
   return failure;
+}
+
+// Each song's copy is durable under its real name: its source goes if it is still the very file
+// that was copied; otherwise the copy goes and the source stays as another program left it.
+void PosixFileSystem::RemoveSources(std::vector<PendingMove>& published) {
+  for (auto& move : published) {
+    bool sourceInPlace = true;
+    const auto failure = RemoveCopiedSource(move, sourceInPlace);
+    // One file, where it was; but while the source is not back under its name, the copy stays.
+    if (failure && sourceInPlace) calls_.Unlink(move.destination.c_str());
+    Finish(move, failure);
+  }
+  // Whatever this answers, every song is whole in its artist folder by now.
+  FlushFolder(ParentFolder(published.front().source));
+}
+
+void PosixFileSystem::Finish(PendingMove& move, std::error_code failure) {
+  calls_.Close(move.sourceFd);  // ends the lease too
+  move.sourceFd = -1;
+  finished_.push_back({move.ticket, failure});
 }
 
 // Between a look at the source and its removal another program could put a new file under its
 // name, so the source is first moved aside to a hidden name of our own, where nobody swaps it, and
 // looked at there: only the very file that was copied, unchanged, is removed.
 // sourceInPlace tells whether, on failure, the source is under its own name again.
-std::error_code PosixFileSystem::RemoveCopiedSource(const std::string& source, int fd,
-                                                    const struct stat& copied, bool leased,
-                                                    bool& sourceInPlace) {
+std::error_code PosixFileSystem::RemoveCopiedSource(const PendingMove& move, bool& sourceInPlace) {
   sourceInPlace = true;
-  if (auto changed = ChangedSince(source, fd, copied, leased, Times::ChangeToo)) return changed;
+  if (auto changed = ChangedSince(move.source, move, Times::ChangeToo)) return changed;
   std::string aside;
-  if (auto failure = SetAside(source, aside)) return failure;
+  if (auto failure = SetAside(move.source, aside)) return failure;
   // The rename itself has set the change time, so from here on only the data's time tells.
-  auto failure = ChangedSince(aside, fd, copied, leased, Times::ModificationOnly);
+  auto failure = ChangedSince(aside, move, Times::ModificationOnly);
   if (!failure && calls_.Unlink(aside.c_str()) != 0) {
     failure = LastError();
     // A network file system may answer a repeated unlink with ENOENT: then the source is gone.
     struct stat info {};
-    if (calls_.Lstat(aside.c_str(), &info) != 0 && errno == ENOENT) return {};
+    if (calls_.Lstat(aside.c_str(), &info) != 0 && errno == ENOENT) failure = {};
   }
-  if (failure) sourceInPlace = !RenameWithoutReplacing(aside, source);
+  if (failure) sourceInPlace = !RenameWithoutReplacing(aside, move.source);
+  const std::string asideFolder = ParentFolder(aside);
+  if (asideFolder != ParentFolder(move.source)) calls_.Rmdir(asideFolder.c_str());
   return failure;
 }
 
@@ -204,39 +359,24 @@ std::error_code PosixFileSystem::TakeReadLease(int fd, bool& leased) {
   return {};
 }
 
-// Whether path still names the file open as fd, with the size and times it had when copied, and
+// Whether path still names the file held open, with the size and times it had when copied, and
 // nobody has opened it for writing since.
-std::error_code PosixFileSystem::ChangedSince(const std::string& path, int fd,
-                                              const struct stat& copied, bool leased, Times times) {
-  if (leased && calls_.Fcntl(fd, F_GETLEASE, 0) != F_RDLCK) return Error(EBUSY);
+std::error_code PosixFileSystem::ChangedSince(const std::string& path, const PendingMove& move,
+                                              Times times) {
+  if (move.leased && calls_.Fcntl(move.sourceFd, F_GETLEASE, 0) != F_RDLCK) return Error(EBUSY);
   struct stat now {};
   struct stat named {};
-  if (calls_.Fstat(fd, &now) != 0 || calls_.Lstat(path.c_str(), &named) != 0) {
+  if (calls_.Fstat(move.sourceFd, &now) != 0 || calls_.Lstat(path.c_str(), &named) != 0) {
     return LastError();
   }
   const auto same = [](const timespec& a, const timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
   };
+  const auto& copied = move.copied;
   const bool unchanged = named.st_dev == now.st_dev && named.st_ino == now.st_ino &&
                          now.st_size == copied.st_size && same(now.st_mtim, copied.st_mtim) &&
                          (times == Times::ModificationOnly || same(now.st_ctim, copied.st_ctim));
   return unchanged ? std::error_code() : Error(EBUSY);
-}
-
-// Copies, carries mode and times over where the file system keeps them, flushes and closes the
-// temporary; on failure the temporary is gone.
-std::error_code PosixFileSystem::CopyIntoTemporary(int sourceFd, const struct stat& sourceInfo,
-                                                   const std::string& temporary, int temporaryFd) {
-  auto failure = copy_.Copy(sourceFd, temporaryFd, sourceInfo.st_size);
-  if (!failure) {
-    calls_.Fchmod(temporaryFd, sourceInfo.st_mode & 07777);
-    const struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
-    calls_.Futimens(temporaryFd, times);
-    if (calls_.Fsync(temporaryFd) != 0 && !Unsupported(errno)) failure = LastError();
-  }
-  if (calls_.Close(temporaryFd) != 0 && !failure) failure = LastError();
-  if (failure) calls_.Unlink(temporary.c_str());
-  return failure;
 }
 
 // A hidden name of our own in the destination folder, created exclusively so that nothing of
@@ -250,21 +390,41 @@ int PosixFileSystem::CreateTemporary(const std::string& folder, std::string& tem
   return -1;
 }
 
-void PosixFileSystem::FlushFolder(const std::string& folder) {
+std::error_code PosixFileSystem::FlushFolder(const std::string& folder) {
   const int fd =
       calls_.Open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-  if (fd < 0) return;
-  calls_.Fsync(fd);
+  if (fd < 0) return LastError();
+  std::error_code failure;
+  if (calls_.Fsync(fd) != 0 && !Unsupported(errno)) failure = LastError();
   calls_.Close(fd);
+  return failure;
 }
 
-// Under a name of our own that keeps the original, where the name fits, so that a run that dies
-// here leaves a file the next run can put back.
+// Under a name of our own that keeps the original, so that a run that dies here leaves a file
+// the next run can put back. Where that name would be too long, the source keeps its own name
+// inside a hidden folder of ours instead.
 std::error_code PosixFileSystem::SetAside(const std::string& source, std::string& aside) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     aside = OwnName(ParentFolder(source), OwnFileKind::SetAside, LastComponent(source));
+    if (LastComponent(aside).size() > NAME_MAX) return SetAsideInFolder(source, aside);
     const auto failure = RenameWithoutReplacing(source, aside);
+    if (failure.value() == ENAMETOOLONG) return SetAsideInFolder(source, aside);
     if (failure.value() != EEXIST) return failure;  // EEXIST: a dead namesake of ours is there
+  }
+  return Error(EEXIST);
+}
+
+std::error_code PosixFileSystem::SetAsideInFolder(const std::string& source, std::string& aside) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string folder = OwnName(ParentFolder(source), OwnFileKind::SetAside);
+    if (calls_.Mkdir(folder.c_str(), 0700) != 0) {
+      if (errno == EEXIST) continue;
+      return LastError();
+    }
+    aside = JoinPath(folder, LastComponent(source));
+    const auto failure = RenameWithoutReplacing(source, aside);
+    if (failure) calls_.Rmdir(folder.c_str());
+    return failure;
   }
   return Error(EEXIST);
 }
@@ -272,17 +432,12 @@ std::error_code PosixFileSystem::SetAside(const std::string& source, std::string
 std::string PosixFileSystem::OwnName(const std::string& folder, OwnFileKind kind,
                                      std::string_view original) const {
   static std::atomic<std::uint64_t> serial{0};
-  platform::OwnFileName name{.kind = kind,
-                             .process = static_cast<std::uint64_t>(::getpid()),
-                             .serial = serial++,
-                             .host = host_,
-                             .original = std::string(original)};
-  std::string formatted = platform::FormatOwnFileName(name);
-  if (formatted.size() > NAME_MAX) {
-    name.original.clear();
-    formatted = platform::FormatOwnFileName(name);
-  }
-  return JoinPath(folder, formatted);
+  const platform::OwnFileName name{.kind = kind,
+                                   .process = static_cast<std::uint64_t>(::getpid()),
+                                   .serial = serial++,
+                                   .host = host_,
+                                   .original = std::string(original)};
+  return JoinPath(folder, platform::FormatOwnFileName(name));
 }
 
 // Only folders that a move across devices uses can hold what a dead run left, and each is looked
@@ -292,10 +447,12 @@ void PosixFileSystem::TidyOnce(const std::string& folder) {
   if (tidyFolders_.insert(folder).second && folder != createdFolder_) TidyAfterDeadRuns(folder);
 }
 
-// What a run of this machine that has died left in folder: its temporaries go; a source it had
-// set aside, whose copy was published and flushed before, goes back under its own name if that
-// name is free, as a duplicate for the next run to report, rather than being removed unverified.
-// Anything else (a live run's files, another machine's, names not made by us) stays untouched.
+// What a run of this machine that has died left in folder. Its temporaries go: a source is
+// removed only once its copy is durable under its real name, so a temporary is never the only
+// copy. A source it had set aside goes back under its own name, as a duplicate for the next run
+// to report, rather than being removed unverified; a set-aside folder gives back the source it
+// holds and goes. Anything else (a live run's files, another machine's, names not made by us)
+// stays untouched.
 void PosixFileSystem::TidyAfterDeadRuns(const std::string& folder) {
   std::vector<std::string> names;
   if (calls_.ListNames(folder.empty() ? "." : folder.c_str(), ".", names) != 0) return;
@@ -304,13 +461,39 @@ void PosixFileSystem::TidyAfterDeadRuns(const std::string& folder) {
     if (!own || own->host != host_ || !IsGone(own->process)) continue;
     const std::string path = JoinPath(folder, name);
     struct stat info {};
-    if (calls_.Lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-    if (own->kind == OwnFileKind::Temporary) {
+    if (calls_.Lstat(path.c_str(), &info) != 0) continue;
+    if (own->kind == OwnFileKind::Temporary && S_ISREG(info.st_mode)) {
       calls_.Unlink(path.c_str());
-    } else if (!own->original.empty()) {
-      RenameWithoutReplacing(path, JoinPath(folder, own->original));
+    } else if (own->kind == OwnFileKind::SetAside && S_ISREG(info.st_mode)) {
+      if (!own->original.empty()) PutBack(folder, path, own->original);
+    } else if (own->kind == OwnFileKind::SetAside && own->original.empty() &&
+               S_ISDIR(info.st_mode)) {
+      std::vector<std::string> held;
+      calls_.ListNames(path.c_str(), "", held);
+      for (const auto& heldName : held) {
+        if (heldName != "." && heldName != "..")
+          PutBack(folder, JoinPath(path, heldName), heldName);
+      }
+      calls_.Rmdir(path.c_str());
     }
   }
+}
+
+// A set-aside source back under its own name. Where that name already holds the very same file
+// (a link made to set it aside, whose unlink never came), the second name simply goes; so does an
+// empty placeholder that an older version made to claim the set-aside name.
+void PosixFileSystem::PutBack(const std::string& folder, const std::string& aside,
+                              const std::string& original) {
+  const std::string home = JoinPath(folder, original);
+  struct stat asideInfo {};
+  struct stat homeInfo {};
+  if (calls_.Lstat(aside.c_str(), &asideInfo) != 0 || !S_ISREG(asideInfo.st_mode)) return;
+  if (calls_.Lstat(home.c_str(), &homeInfo) != 0) {
+    RenameWithoutReplacing(aside, home);
+    return;
+  }
+  const bool sameFile = homeInfo.st_dev == asideInfo.st_dev && homeInfo.st_ino == asideInfo.st_ino;
+  if (sameFile || asideInfo.st_size == 0) calls_.Unlink(aside.c_str());
 }
 
 // Only "no such process" counts: a process of another user answers EPERM and is alive. This

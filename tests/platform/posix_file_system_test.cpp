@@ -58,6 +58,7 @@ class FaultyCalls final : public SystemCalls {
     return SystemCalls::Sendfile(toFd, fromFd, size);
   }
   int Fsync(int fd) override { return Fails("Fsync", "") ? -1 : SystemCalls::Fsync(fd); }
+  int Syncfs(int fd) override { return Fails("Syncfs", "") ? -1 : SystemCalls::Syncfs(fd); }
   int Close(int fd) override {  // like the kernel, the descriptor is gone even when close fails
     const int closed = SystemCalls::Close(fd);
     return Fails("Close", "") ? -1 : closed;
@@ -197,7 +198,7 @@ TEST_F(CrossDeviceTest, AnyFailureLeavesTheSourceAloneAndNoTemporary) {
       {{{"Open", EACCES, ".pellorin-"}}, EACCES},
       {{{"CopyFileRange", ENOSPC, ""}, {"Sendfile", ENOSPC, ""}}, ENOSPC},
       {{{"CopyFileRange", EXDEV, ""}, {"Sendfile", EINVAL, ""}, {"Write", ENOSPC, ""}}, ENOSPC},
-      {{{"Fsync", EIO, ""}}, EIO},
+      {{{"Fsync", EIO, ""}, {"Syncfs", EIO, ""}}, EIO},
       {{{"Close", EIO, ""}}, EIO},
       {{{"RenameNoReplace", EIO, ".pellorin-"}}, EIO},
       {{{"Unlink", EACCES, source.path().string()}}, EACCES},
@@ -271,7 +272,8 @@ std::string ThisMachine() {
 }
 
 // What a dead run of this machine left in the folders a move uses goes: its temporary is removed,
-// its set-aside source goes back under its own name where that is free. Nothing else is touched.
+// its set-aside source goes back under its own name where that is free, or goes where it is only
+// a second name of the file under that name. Nothing else is touched.
 TEST_F(CrossDeviceTest, MoveTidiesOnlyWhatDeadRunsOfThisMachineLeftInItsFolders) {
   using platform::OwnFileKind;
   const auto own = [](OwnFileKind kind, pid_t process, std::string host, std::string original) {
@@ -302,6 +304,22 @@ TEST_F(CrossDeviceTest, MoveTidiesOnlyWhatDeadRunsOfThisMachineLeftInItsFolders)
     WriteFile(folder / "A - taken.mp3", "someone else's");
     for (const auto& leftover : leftovers) WriteFile(folder / leftover.name, leftover.name);
     std::filesystem::create_directory(folder / own(OwnFileKind::SetAside, dead, here, "A - dir"));
+    // A long name set aside inside a folder of ours; a set-aside that is a second link of the
+    // song under its own name; an empty placeholder beside the whole song.
+    const auto asideFolder =
+        folder / platform::FormatOwnFileName({.kind = OwnFileKind::SetAside,
+                                              .process = static_cast<std::uint64_t>(dead),
+                                              .serial = 4,
+                                              .host = here,
+                                              .original = ""});
+    std::filesystem::create_directory(asideFolder);
+    WriteFile(asideFolder / "A - long.mp3", "long");
+    WriteFile(folder / "A - linked.mp3", "linked");
+    std::filesystem::create_hard_link(
+        folder / "A - linked.mp3",
+        folder / own(OwnFileKind::SetAside, dead, here, "A - linked.mp3"));
+    WriteFile(folder / "A - claimed.mp3", "claimed");
+    WriteFile(folder / own(OwnFileKind::SetAside, dead, here, "A - claimed.mp3"), "");
   }
   WriteFile(source / "song", "song");
 
@@ -315,6 +333,16 @@ TEST_F(CrossDeviceTest, MoveTidiesOnlyWhatDeadRunsOfThisMachineLeftInItsFolders)
     }
     EXPECT_EQ(ReadFile(folder / "A - taken.mp3"), "someone else's");
     EXPECT_FALSE(std::filesystem::exists(folder / "A - dir")) << "a folder is never ours";
+    EXPECT_EQ(ReadFile(folder / "A - long.mp3"), "long");
+    EXPECT_EQ(ReadFile(folder / "A - linked.mp3"), "linked");
+    EXPECT_EQ(ReadFile(folder / "A - claimed.mp3"), "claimed");
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      const auto name = entry.path().filename().string();
+      EXPECT_FALSE(name.ends_with("-4-" + here + ".gone") ||
+                   name.ends_with(".gone-A - linked.mp3") ||
+                   name.ends_with(".gone-A - claimed.mp3"))
+          << entry.path();
+    }
   }
 }
 

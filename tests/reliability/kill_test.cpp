@@ -145,9 +145,10 @@ class KilledRun : public ::testing::Test {
 };
 
 TEST_F(KilledRun, LeavesEveryFileWholeAndTheNextRunTidiesUpAndFilesOrReportsIt) {
-  // Most moments fall in the second of three songs. A kill after the publish leaves the song twice;
-  // after the set-aside, the next run puts the source back under its name, which leaves it twice
-  // too.
+  // The three songs make one group: all are copied, flushed and published before any source
+  // goes. Most moments fall in the second song. A kill after its publish leaves both published
+  // songs twice; after its set-aside, the next run puts that source back under its name, which
+  // leaves it twice, beside the third, published and not yet removed.
   const struct {
     const char* what;
     KillPoint point;
@@ -155,8 +156,8 @@ TEST_F(KilledRun, LeavesEveryFileWholeAndTheNextRunTidiesUpAndFilesOrReportsIt) 
     int duplicates;
   } moments[] = {
       {"during the copy", KillPoint::DuringCopy, kFileSize + kFileSize / 2, 0},
-      {"after the publish", KillPoint::AfterPublish, 2, 1},
-      {"after the set-aside", KillPoint::AfterSetAside, 2, 1},
+      {"after the publish", KillPoint::AfterPublish, 2, 2},
+      {"after the set-aside", KillPoint::AfterSetAside, 2, 2},
       // The last song: the next run has nothing else to move out of that folder.
       {"after the last set-aside", KillPoint::AfterSetAside, 3, 1},
   };
@@ -176,7 +177,8 @@ TEST_F(KilledRun, LeavesEveryFileWholeAndTheNextRunTidiesUpAndFilesOrReportsIt) 
       ASSERT_NE(child, -1);
       if (child == 0) {
         KillingCalls calls(moment.point, moment.nth);
-        posix::PosixFileSystem killed(calls);
+        posix::PosixFileSystem killed(calls,
+                                      {.songs = Songs().size(), .work = std::chrono::hours(1)});
         MoveAll(in, root, killed);
         ::_exit(0);
       }

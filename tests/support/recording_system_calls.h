@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,9 @@ struct RecordedCall {
 class RecordingSystemCalls final : public posix::SystemCalls {
  public:
   std::vector<RecordedCall> calls;
+  // When set, FileSystemType answers this type (the call is still made), so that the layer takes
+  // its way for that kind of file system on the folders at hand.
+  std::optional<long> typeAnswered;
 
   int Stat(const char* path, struct stat* info) override {
     return Note(SystemCall::Stat, {path}, {}, [&] { return SystemCalls::Stat(path, info); });
@@ -96,8 +100,10 @@ class RecordingSystemCalls final : public posix::SystemCalls {
     return Note(SystemCall::Syncfs, {}, {fd}, [&] { return SystemCalls::Syncfs(fd); });
   }
   int FileSystemType(int fd, long& type) override {
-    return Note(SystemCall::FileSystemType, {}, {fd},
-                [&] { return SystemCalls::FileSystemType(fd, type); });
+    const int answered = Note(SystemCall::FileSystemType, {}, {fd},
+                              [&] { return SystemCalls::FileSystemType(fd, type); });
+    if (answered == 0 && typeAnswered) type = *typeAnswered;
+    return answered;
   }
   int Fstat(int fd, struct stat* info) override {
     return Note(SystemCall::Fstat, {}, {fd}, [&] { return SystemCalls::Fstat(fd, info); });

@@ -33,7 +33,7 @@ std::error_code FileCopy::Copy(int fromFd, int toFd, off_t size) {
     if (got <= 0) {
       // A kernel copy may also stop short of the end on some file systems; a plain read tells
       // whether the source has really ended.
-      if (way == Way::ReadWrite) return {};
+      if (way == Way::ReadWrite) break;
       way = way == Way::CopyFileRange ? Way::Sendfile : Way::ReadWrite;
       continue;
     }
@@ -43,6 +43,11 @@ std::error_code FileCopy::Copy(int fromFd, int toFd, off_t size) {
       calls_.SyncFileRange(toFd, writtenBack, copied - writtenBack, SYNC_FILE_RANGE_WRITE);
       writtenBack = copied;
     }
+  }
+  // The rest goes to the disk while the next songs are copied, so that the flush of their group
+  // finds little left to write.
+  if (copied > writtenBack) {
+    calls_.SyncFileRange(toFd, writtenBack, copied - writtenBack, SYNC_FILE_RANGE_WRITE);
   }
   return {};
 }

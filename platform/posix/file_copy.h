@@ -12,8 +12,8 @@ namespace pellorin::posix {
 // Copies one open file into another the cheapest way the two file systems allow: inside the
 // kernel with copy_file_range (which since Linux 5.19 refuses two file systems of different
 // types), else with sendfile, else through one buffer of ours, allocated the first time it is
-// needed and kept for every later file. Write-back of the copy starts every few MiB, so that the
-// flush that follows the copy has little left to wait for.
+// needed and kept for every later file. Write-back of the copy starts every few MiB and at its
+// end, so that the flush of its group finds little left to write.
 class FileCopy {
  public:
   explicit FileCopy(SystemCalls& calls) : calls_(calls) {}

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <stdexcept>
+
 #include "support/memory_file_system.h"
 #include "support/scripted_window.h"
 
@@ -156,6 +159,77 @@ TEST_F(MoveRunTest, EmptyListingAndListingFailureStillCloseTheRun) {
             "Error: Cannot list the files \"c:\\temp\\*.mp3\"\r\n"
             "1files(s) moved.");
   EXPECT_EQ(outcome.errorEntries, 1);
+}
+
+// A disk that keeps moves pending and finishes them a group of three at a time, the last of a
+// group first, as a disk that makes groups durable would. A move that fails, fails as its group
+// closes.
+class GroupingDisk final : public FileSystemObject {
+ public:
+  explicit GroupingDisk(testing::MemoryFileSystem& disk) : disk_(disk) {}
+
+  std::string GetParentFolderName(std::string_view path) const override {
+    return disk_.GetParentFolderName(path);
+  }
+  bool FolderExists(std::string_view path) const override { return disk_.FolderExists(path); }
+  bool PathExists(std::string_view path) const override { return disk_.PathExists(path); }
+  std::string BuildPath(std::string_view path, std::string_view name) const override {
+    return disk_.BuildPath(path, name);
+  }
+  std::error_code CreateFolder(std::string_view path) override { return disk_.CreateFolder(path); }
+  bool IsFolderName(std::string_view name) const override { return disk_.IsFolderName(name); }
+  std::error_code MoveFile(std::string_view, std::string_view) override {
+    throw std::logic_error("a run hands its moves over with StartMove");
+  }
+  std::optional<std::error_code> StartMove(std::string_view source, std::string_view destination,
+                                           MoveTicket ticket) override {
+    pending_.push_back({std::string(source), std::string(destination), ticket});
+    return std::nullopt;
+  }
+  void FinishMoves(PendingMoves which, std::vector<FinishedMove>& finished) override {
+    if (which == PendingMoves::Due && pending_.size() < 3) return;
+    for (auto move = pending_.rbegin(); move != pending_.rend(); ++move) {
+      finished.push_back({move->ticket, disk_.MoveFile(move->source, move->destination)});
+    }
+    pending_.clear();
+  }
+
+ private:
+  struct Move {
+    std::string source, destination;
+    MoveTicket ticket;
+  };
+  testing::MemoryFileSystem& disk_;
+  std::vector<Move> pending_;
+};
+
+TEST_F(MoveRunTest, GroupedMovesLogWhatMovesOneAtATimeLogInTheSameOrder) {
+  const auto fill = [](testing::MemoryFileSystem& into) {
+    into.folders = {"c:", "c:\\temp", "c:\\music", "c:\\music\\mp3", "c:\\music\\mp3\\B"};
+    into.files["c:\\music\\mp3\\B\\B - 2.mp3"] = "older";
+    into.files["c:\\music\\mp3\\A\\A - 6.mp3"] = "older";
+    for (const char* name : {"A - 1.mp3", "B - 2.mp3", "B - 3.mp3", "A - 4.mp3", "B.mp3",
+                             "(..) 5.mp3", "A - 6.mp3", "C - 7.mp3"}) {
+      into.files[std::string("c:\\temp\\") + name] = name;
+    }
+  };
+  testing::MemoryFileSystem oneAtATime;
+  fill(oneAtATime);
+  testing::ScriptedWindow plainWindow;
+  plainWindow.answers = {"Q"};
+  const auto expected = MoveRun(plainWindow, oneAtATime, oneAtATime);
+
+  fill(disk);
+  GroupingDisk grouped(disk);
+  window.answers = {"Q"};
+  const auto outcome = MoveRun(window, grouped, disk);
+
+  EXPECT_EQ(window.results.text, plainWindow.results.text);
+  EXPECT_EQ(window.logAtAsk, plainWindow.logAtAsk) << "the log up to the question, no further";
+  EXPECT_EQ(outcome.filesMoved, expected.filesMoved);
+  EXPECT_EQ(outcome.errorEntries, expected.errorEntries);
+  EXPECT_EQ(disk.files, oneAtATime.files);
+  EXPECT_EQ(expected.errorEntries, 3) << plainWindow.results.text;  // B - 2, (..), A - 6
 }
 
 TEST_F(MoveRunTest, PointerComesBackWhenTheWindowFails) {

@@ -26,6 +26,7 @@ class ScriptedWindow final : public RunWindow {
   StringResultsBox results;
   std::deque<std::string> answers;  // an input box with no answer left throws
   std::vector<std::string> events;  // "pointer 11", "message ...", "ask <prompt>|<title>|<default>"
+  std::vector<std::string> logAtAsk;  // the results box as each input box opened
 
   std::string PatternText() const override { return pattern; }
   std::string RootText() const override { return root; }
@@ -40,6 +41,7 @@ class ScriptedWindow final : public RunWindow {
                        std::string_view defaultText) override {
     events.push_back("ask " + std::string(prompt) + "|" + std::string(title) + "|" +
                      std::string(defaultText));
+    logAtAsk.push_back(results.text);
     if (answers.empty()) throw std::runtime_error("unexpected input box");
     auto answer = answers.front();
     answers.pop_front();

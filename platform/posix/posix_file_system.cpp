@@ -59,7 +59,13 @@ bool SyncfsReachesStorage(long type) {
 }  // namespace
 
 PosixFileSystem::PosixFileSystem(SystemCalls& calls, GroupLimits limits)
-    : calls_(calls), limits_(limits), copy_(calls), host_(MachineTag(calls)) {}
+    : calls_(calls), limits_(limits), copy_(calls), host_(MachineTag(calls)) {
+  const long openMax = ::sysconf(_SC_OPEN_MAX);
+  if (openMax > 0) {
+    limits_.songs =
+        std::clamp<std::size_t>(static_cast<std::size_t>(openMax) / 2, 1, limits_.songs);
+  }
+}
 
 // A group still open here belongs to a run that did not finish: its songs stay where they were.
 PosixFileSystem::~PosixFileSystem() {

@@ -15,7 +15,8 @@ namespace pellorin::posix {
 
 // How many moves across devices are made durable together, and for how long a group gathers.
 struct GroupLimits {
-  std::size_t songs = 256;  // each keeps its source open until the group closes
+  std::size_t songs = 1024;  // each keeps its source open until the group closes; at most half
+                             // of the descriptors the process may open
   std::chrono::milliseconds work{250};
 };
 

@@ -211,6 +211,7 @@ class FailedFlush : public AnotherDevice {
       errors += saidError ? 1 : 0;
     }
     EXPECT_EQ(run.outcome.filesMoved, moved) << what;
+    EXPECT_EQ(run.outcome.errorEntries, errors) << what;  // pellorin-move's exit status follows
     if (failed.starts_with(root)) {
       EXPECT_GT(errors, 0) << what << "\nthe failed flush was ignored";
     } else {
@@ -412,6 +413,41 @@ TEST_F(FatFolders, OntoFatFromAnotherFileSystem) {
   const auto result =
       RunAndJudge({.in = in, .root = root, .tops = {temp.path()}, .caseInsensitiveTop = root});
   ExpectFatRun(result);
+}
+
+// exFAT, through FUSE, refuses the same names, ignores case the same way and has no links either.
+TEST_F(FatFolders, OntoExfatFromAnotherFileSystem) {
+  const std::string in = temp / "in", root = temp / "exfat";
+  fs::create_directory(in);
+  fs::create_directory(root);
+  Populate(in);
+  const auto exfat = Mount::Exfat(image / "exfat.img", root, 16);
+  SKIP_UNLESS_MOUNTED(exfat);
+  const auto result =
+      RunAndJudge({.in = in, .root = root, .tops = {temp.path()}, .caseInsensitiveTop = root});
+  ExpectFatRun(result);
+}
+
+// A 4 MB exFAT image holds about 2 MB of files.
+TEST_F(FatFolders, FullExfatTakesWhatFitsAndLeavesTheRestWhereItWas) {
+  const std::string in = temp / "in", root = temp / "exfat";
+  fs::create_directory(in);
+  fs::create_directory(root);
+  for (const auto& [name, bytes] : std::vector<std::pair<std::string, std::string>>{
+           {"A - small.mp3", Bytes(10000, 's')},
+           {"A - huge.mp3", Bytes(3 << 20, 'h')},
+           {"B - half.mp3", Bytes(1200 << 10, 'x')},
+           {"B - second half.mp3", Bytes(1200 << 10, 'y')},
+           {"C - empty.mp3", ""}}) {
+    WriteFile(in + "/" + name, bytes);
+  }
+  const auto exfat = Mount::Exfat(image / "exfat.img", root, 4);
+  SKIP_UNLESS_MOUNTED(exfat);
+  const auto result =
+      RunAndJudge({.in = in, .root = root, .tops = {temp.path()}, .caseInsensitiveTop = root});
+  ExpectKeptEveryPromise(result);
+  EXPECT_EQ(result.verdict.filesMoved, 3);  // small, one half, empty
+  EXPECT_EQ(result.verdict.failureEntries, 2);
 }
 
 TEST_F(FatFolders, WithinOneFatFileSystem) {

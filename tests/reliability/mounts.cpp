@@ -164,7 +164,11 @@ void Mount::Unmount() {
     [[maybe_unused]] const int unmounted =
         std::system(("fusermount -u " + Quote(folder_) + " >/dev/null 2>&1").c_str());
   } else {
-    if (::umount2(folder_.c_str(), 0) != 0) ::umount2(folder_.c_str(), MNT_DETACH);
+    // ntfs-3g mounts for anyone (it is set-user-ID): only fusermount unmounts that for them.
+    if (::umount2(folder_.c_str(), 0) != 0 &&
+        std::system(("fusermount -u " + Quote(folder_) + " >/dev/null 2>&1").c_str()) != 0) {
+      ::umount2(folder_.c_str(), MNT_DETACH);
+    }
     // The daemon writes the image out on its way: wait for it, five seconds at most.
     for (int wait = 0; daemon_ > 0 && !Gone(daemon_) && wait < 500; ++wait) ::usleep(10'000);
   }

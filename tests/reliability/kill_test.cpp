@@ -417,11 +417,12 @@ struct DriveFigures {
 
 // Moves in a child killed before the given step: what that step was, or nothing when the run ended
 // before it.
-std::optional<std::string> MoveKilledBefore(long step, const std::string& playedTop, bool links,
+std::optional<std::string> MoveKilledBefore(const std::string& where, long step,
+                                            const std::string& playedTop, bool links,
                                             const std::string& in, const std::string& root) {
   int report[2];
   if (::pipe(report) != 0) {
-    ADD_FAILURE() << "no pipe: " << std::strerror(errno);
+    ADD_FAILURE() << where << ": no pipe: " << std::strerror(errno);
     return std::nullopt;
   }
   const pid_t child = ::fork();
@@ -440,7 +441,7 @@ std::optional<std::string> MoveKilledBefore(long step, const std::string& played
   ::close(report[0]);
   if (reaped && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return told;
   EXPECT_TRUE(reaped && WIFEXITED(status) && WEXITSTATUS(status) == 0)
-      << "step " << step << ": the run died otherwise, status " << status;
+      << where << ", step " << step << ": the run died otherwise, status " << status;
   return std::nullopt;
 }
 
@@ -515,11 +516,12 @@ TEST_P(KilledOnRemovableDrive, EveryStepLeavesEverySongWholeAndTheNextRunTidiesU
     long step = 1;
     for (;; ++step) {
       const SongMap songs = PutSongs(in, root);
-      const auto killedBefore = MoveKilledBefore(step, playedTop, drive.links, in, root);
+      const std::string where = std::string(drive.name) + ", " + direction.name;
+      const auto killedBefore = MoveKilledBefore(where, step, playedTop, drive.links, in, root);
       const std::string what =
-          std::string(drive.name) + ", " + direction.name +
-          (killedBefore ? ", killed before step " + std::to_string(step) + ": " + *killedBefore
-                        : ", not killed");
+          where + (killedBefore
+                       ? ", killed before step " + std::to_string(step) + ": " + *killedBefore
+                       : ", not killed");
       ExpectEverySongWhole(what, {in, root}, songs, figures);
       SteppingCalls calls(playedTop, drive.links, 0, -1);
       ExpectNextRunFilesOrReportsEverySong(what, in, root, songs, calls, figures);

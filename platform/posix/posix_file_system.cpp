@@ -486,8 +486,10 @@ void PosixFileSystem::TidyAfterDeadRuns(const std::string& folder) {
 }
 
 // A set-aside source back under its own name. Where that name already holds the very same file
-// (a link made to set it aside, whose unlink never came), the second name simply goes; so does an
-// empty placeholder that an older version made to claim the set-aside name.
+// (a link made to set it aside, whose unlink never came), the second name simply goes. So does an
+// empty one beside another file (an older version claimed set-aside names with empty placeholders):
+// a source is set aside only once its copy is durable under its real name, so an empty song lives
+// on there.
 void PosixFileSystem::PutBack(const std::string& folder, const std::string& aside,
                               const std::string& original) {
   const std::string home = JoinPath(folder, original);

@@ -6,7 +6,9 @@
 //   image made and mounted -> for each shape (files x size): for each repetition: for each
 //     contender: fresh workspace (incoming on /dev/shm, library on the image) -> timed run ->
 //     every file checked filed with all its bytes -> workspace removed and flushed
-//   -> one table of medians against the per-file-durable floor and against mv-and-sync
+//   -> one table of medians: flushes the loop device completed, time on it, and that time with
+//      the flushes priced as a disk would charge them, against the group-commit floor and
+//      against mv-and-sync
 
 #include <filesystem>
 #include <string>

@@ -46,8 +46,9 @@ constexpr const char* kUsage =
     "  --only          the floor and one of MoveRun, pellorin-move, window (for profiling)\n"
     "  --cross-device  200 files of 4 MiB and 1,000 of 256 KiB from /dev/shm onto an ext4\n"
     "                  image made in the --dir folder and mounted through a loop device (root);\n"
-    "                  runs: floor (per file durable), pellorin-move, mv+sync; with --smoke a\n"
-    "                  tenth of the files, once\n";
+    "                  runs: per-file floor, group-commit floor (two ways), pellorin-move,\n"
+    "                  mv+sync, each with the flushes the loop device completed and its time\n"
+    "                  priced at 10 ms and 1 ms a flush; with --smoke a tenth of the files, once\n";
 
 std::optional<std::size_t> Number(std::string_view text) {
   std::size_t value = 0;

@@ -17,12 +17,16 @@
 
 namespace pellorin::bench {
 
+// Where the image goes unless the caller says: on tmpfs a flush that reaches the loop device costs
+// no time, so a run's time leaves its flushes out, and they are counted and priced apart.
+inline constexpr const char* kDefaultImageFolder = "/dev/shm";
+
 struct CrossDeviceOptions {
   int repetitions = 5;
-  std::filesystem::path imageFolder;  // on another device than /dev/shm
-  std::string program;                // pellorin-move
-  std::string only;                   // one contender beside the floor, for profiling
-  bool smoke = false;                 // a tenth of the files, to check that each run files them
+  std::filesystem::path imageFolder;
+  std::string program;  // pellorin-move
+  std::string only;     // one contender beside the floor, for profiling
+  bool smoke = false;   // a tenth of the files, to check that each run files them
 };
 
 // The exit status: 0 when every run filed every file, or when the machine refused the mount (the

@@ -270,9 +270,10 @@ void PrintTable(const CrossDeviceOptions& options, const DiskFlushes& disk,
                 const std::vector<Shape>& shapes) {
   PrintHeader(options, disk);
   std::printf(
-      "| files | each    | run               | flushes         | flushes/song | median s | all "
+      "| files | each    | run               | flushes           | flushes/song | median s | all "
       "runs, s   | s at 10 ms | s at 1 ms | × group floor | × mv+sync |\n"
-      "|------:|--------:|:------------------|----------------:|-------------:|---------:|:-------"
+      "|------:|--------:|:------------------|------------------:|-------------:|---------:|:------"
+      "-"
       "-------|-----------:|----------:|--------------:|----------:|\n");
   for (const auto& shape : shapes) {
     const Contender* groupFloor = GroupFloor(shape);
@@ -284,7 +285,7 @@ void PrintTable(const CrossDeviceOptions& options, const DiskFlushes& disk,
           priced.flushes ? std::optional(*priced.flushes / static_cast<double>(shape.files))
                          : std::nullopt;
       std::printf(
-          "| %5zu | %3zu %s | %-17s | %15s | %12s | %8.3f | %6.3f-%6.3f | %10s | %9s | %13s | "
+          "| %5zu | %3zu %s | %-17s | %17s | %12s | %8.3f | %6.3f-%6.3f | %10s | %9s | %13s | "
           "%9s |\n",
           shape.files, mebibytes ? shape.bytes >> 20 : shape.bytes >> 10, mebibytes ? "MiB" : "KiB",
           contender.name.c_str(), FlushesText(priced).c_str(), Format("%.3f", perSong).c_str(),

@@ -4,6 +4,7 @@
 // the workspace is written before and inspected after.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,8 @@ struct RunResult {
   bool logSeen = false;      // whether the log below was seen at all
   std::size_t logLines = 0;  // lines of the log, empty lines included
   std::string lastLogLine;
-  long peakRssKiB = 0;  // peak resident memory, for a child process only
+  long peakRssKiB = 0;          // peak resident memory, for a child process only
+  std::optional<long> flushes;  // cache flushes the destination's disk completed, where counted
 };
 
 // One way of filing, with what each of its runs gave.

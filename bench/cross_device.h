@@ -6,7 +6,9 @@
 //   image made and mounted -> for each shape (files x size): for each repetition: for each
 //     contender: fresh workspace (incoming on /dev/shm, library on the image) -> timed run ->
 //     every file checked filed with all its bytes -> workspace removed and flushed
-//   -> one table of medians against the per-file-durable floor and against mv-and-sync
+//   -> one table of medians: flushes the loop device completed, time on it, and that time with
+//      the flushes priced as a disk would charge them, against the group-commit floor and
+//      against mv-and-sync
 
 #include <filesystem>
 #include <string>
@@ -15,12 +17,16 @@
 
 namespace pellorin::bench {
 
+// Where the image goes unless the caller says: on tmpfs a flush that reaches the loop device costs
+// no time, so a run's time leaves its flushes out, and they are counted and priced apart.
+inline constexpr const char* kDefaultImageFolder = "/dev/shm";
+
 struct CrossDeviceOptions {
   int repetitions = 5;
-  std::filesystem::path imageFolder;  // on another device than /dev/shm
-  std::string program;                // pellorin-move
-  std::string only;                   // one contender beside the floor, for profiling
-  bool smoke = false;                 // a tenth of the files, to check that each run files them
+  std::filesystem::path imageFolder;
+  std::string program;  // pellorin-move
+  std::string only;     // one contender beside the floor, for profiling
+  bool smoke = false;   // a tenth of the files, to check that each run files them
 };
 
 // The exit status: 0 when every run filed every file, or when the machine refused the mount (the

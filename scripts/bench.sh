@@ -4,6 +4,8 @@
 #   scripts/bench.sh                              1,000, 10,000 and 100,000 files, 5 repetitions
 #   scripts/bench.sh --dir /dev/shm --repetitions 3
 #   scripts/bench.sh --sizes 100000 --only window    the floor and one run, for a profiler
+#   scripts/bench.sh --cross-device               onto a loop-mounted ext4 image (as root), each
+#                                                 run's flushes counted and priced as a disk would
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -4,7 +4,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <latch>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -202,7 +201,7 @@ std::error_code OpenToFlush(const std::set<std::wstring>& paths, std::vector<Han
 // disk's driver, while one after another each costs the disk a flush of its own. They are woken
 // together for each batch, and kept for the file system's life, as starting one costs Wine
 // milliseconds.
-class Win32FileSystem::Flushers {
+class Flushers {
  public:
   ~Flushers() {
     {
@@ -275,6 +274,24 @@ class Win32FileSystem::Flushers {
   std::uint64_t batch_ = 0;
   bool stopping_ = false;
 };
+
+namespace {
+
+// Makes the new names in the folders durable, which flushing the folders does on Windows' own
+// file systems and under Wine. Where a folder cannot be flushed, the renamed files are flushed
+// again: that too makes a new name durable on Windows' own file systems (NTFS commits its log, FAT
+// writes the file's entry).
+std::error_code FlushNames(Flushers& flushers, const std::set<std::wstring>& folders,
+                           const std::vector<HANDLE>& renamed) {
+  std::vector<Handle> opened;
+  std::vector<HANDLE> handles;
+  auto failure = OpenToFlush(folders, opened, handles);
+  if (!failure) failure = flushers.FlushAll(handles);
+  if (failure) failure = flushers.FlushAll(renamed);
+  return failure;
+}
+
+}  // namespace
 
 struct Win32FileSystem::PendingSong {
   // Under its real name, never over another file. On failure the copy goes.
@@ -422,11 +439,17 @@ std::error_code Win32FileSystem::CopyIntoGroup(const std::wstring& from, const s
 
 bool Win32FileSystem::GroupIsDue() const { return Clock::now() - groupStarted_ >= kGroupTime; }
 
+void Win32FileSystem::CloseGroup() {
+  std::vector<PendingSong> group = std::exchange(group_, {});
+  const auto outcomes = MakeDurable(group);
+  group.clear();  // closing the handles removes the sources that went and the copies taken back
+  finished_.insert(finished_.end(), outcomes.begin(), outcomes.end());
+}
+
 // Each song's outcome is its own, except that a flush that fails fails every song not yet safe:
 // before the publication each copy goes as its handle closes; after it the copy stays under its
 // name and the source where it was, a song in two places rather than a guess.
-void Win32FileSystem::CloseGroup() {
-  std::vector<PendingSong> group = std::exchange(group_, {});
+std::vector<FinishedMove> Win32FileSystem::MakeDurable(std::vector<PendingSong>& group) {
   std::vector<FinishedMove> outcomes;
   for (const auto& song : group) outcomes.push_back({song.ticket, {}});
   const auto each = [&](auto&& step) {
@@ -447,27 +470,19 @@ void Win32FileSystem::CloseGroup() {
 
   if (const auto failure = flushers_->FlushAll(copiesStillGoing())) {
     each(failAll(failure));
-  } else {
-    each(std::mem_fn(&PendingSong::Publish));
-    std::set<std::wstring> folders;
-    for (std::size_t i = 0; i < group.size(); ++i) {
-      if (!outcomes[i].error) folders.insert(FolderOf(group[i].to));
-    }
-    // Where a folder cannot be flushed, flushing a renamed file again makes its new name durable
-    // on Windows' own file systems: NTFS commits its log, FAT writes the file's entry.
-    std::vector<Handle> opened;
-    std::vector<HANDLE> handles;
-    std::error_code namesFailure = OpenToFlush(folders, opened, handles);
-    if (!namesFailure) namesFailure = flushers_->FlushAll(handles);
-    if (namesFailure) namesFailure = flushers_->FlushAll(copiesStillGoing());
-    if (namesFailure) {
-      each(failAll(namesFailure));
-    } else {
-      each(std::mem_fn(&PendingSong::RemoveSource));
-    }
+    return outcomes;
   }
-  group.clear();  // closing the handles removes the sources that went and the copies taken back
-  finished_.insert(finished_.end(), outcomes.begin(), outcomes.end());
+  each(std::mem_fn(&PendingSong::Publish));
+  std::set<std::wstring> folders;
+  for (std::size_t i = 0; i < group.size(); ++i) {
+    if (!outcomes[i].error) folders.insert(FolderOf(group[i].to));
+  }
+  if (const auto failure = FlushNames(*flushers_, folders, copiesStillGoing())) {
+    each(failAll(failure));
+  } else {
+    each(std::mem_fn(&PendingSong::RemoveSource));
+  }
+  return outcomes;
 }
 
 void Win32FileSystem::TidyOnce(const std::wstring& folder) {

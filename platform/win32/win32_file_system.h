@@ -11,6 +11,8 @@
 
 namespace pellorin::win32 {
 
+class Flushers;  // threads that flush many files at once
+
 // The Windows file system through the wide-character API, with paths in the extended form so
 // that none is too long. A move never replaces a file. On one volume it is one rename, done at
 // once. Across volumes the song is copied into a hidden temporary of our own beside its
@@ -44,13 +46,13 @@ class Win32FileSystem final : public FileSystemObject {
 
  private:
   struct PendingSong;
-  class Flushers;
   using Clock = std::chrono::steady_clock;
 
   std::error_code CopyIntoGroup(const std::wstring& from, const std::wstring& to,
                                 MoveTicket ticket);
   bool GroupIsDue() const;
   void CloseGroup();
+  std::vector<FinishedMove> MakeDurable(std::vector<PendingSong>& group);
   void TidyOnce(const std::wstring& folder);
 
   std::function<void()> copyObserver_;

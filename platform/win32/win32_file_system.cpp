@@ -1,7 +1,16 @@
 #include "win32_file_system.h"
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <limits>
 #include <memory>
+#include <mutex>
+#include <set>
+#include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "own_files.h"
@@ -12,6 +21,13 @@
 
 namespace pellorin::win32 {
 namespace {
+
+// A group closes after this much work or this many songs, whichever comes first. Each song holds
+// two handles until then.
+constexpr auto kGroupTime = std::chrono::milliseconds(250);
+constexpr std::size_t kGroupSongs = 64;
+// MoveFile's own move, which no run numbers that high.
+constexpr MoveTicket kLoneMove = std::numeric_limits<MoveTicket>::max();
 
 DWORD Attributes(std::string_view path) {
   const auto wide = ExtendedPath(path);
@@ -32,6 +48,8 @@ class Handle {
   ~Handle() {
     if (*this) ::CloseHandle(handle_);
   }
+  Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
+  Handle& operator=(Handle&&) = delete;
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
   explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
@@ -162,7 +180,156 @@ std::error_code ChangedSince(HANDLE source, const std::wstring& path,
   return unchanged ? std::error_code() : Win32Error(ERROR_SHARING_VIOLATION);
 }
 
+// Opens the folders so that they can be flushed, which makes the names in them durable: Windows'
+// own file systems flush a folder opened with the right to add files, and Wine fsyncs it. Fails
+// where a folder cannot be opened so.
+std::error_code OpenToFlush(const std::set<std::wstring>& paths, std::vector<Handle>& folders,
+                            std::vector<HANDLE>& handles) {
+  for (const auto& path : paths) {
+    folders.emplace_back(::CreateFileW(
+        path.c_str(), FILE_ADD_FILE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folders.back()) return LastError();
+    handles.push_back(folders.back().get());
+  }
+  return {};
+}
+
 }  // namespace
+
+// Threads that flush files all at once: flushes that wait together are merged into few by the
+// disk's driver, while one after another each costs the disk a flush of its own. They are woken
+// together for each batch, and kept for the file system's life, as starting one costs Wine
+// milliseconds.
+class Flushers {
+ public:
+  ~Flushers() {
+    {
+      const std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    for (auto& thread : threads_) thread.join();
+  }
+
+  // The first failure, if any.
+  std::error_code FlushAll(const std::vector<HANDLE>& files) {
+    if (files.empty()) return {};
+    std::unique_lock lock(mutex_);
+    Grow(std::min(files.size(), kGroupSongs) - 1);
+    files_ = &files;
+    next_ = 0;
+    failure_ = ERROR_SUCCESS;
+    working_ = threads_.size() + 1;
+    ++batch_;
+    lock.unlock();
+    wake_.notify_all();
+    FlushSome();  // this thread too
+    lock.lock();
+    done_.wait(lock, [this] { return working_ == 0; });
+    files_ = nullptr;
+    return failure_ == ERROR_SUCCESS ? std::error_code() : Win32Error(failure_);
+  }
+
+ private:
+  // Fewer threads than wanted, if Windows will not start more: each then flushes more files.
+  void Grow(std::size_t wanted) {
+    try {
+      while (threads_.size() < wanted) threads_.emplace_back([this] { Work(); });
+    } catch (const std::system_error&) {
+    }
+  }
+
+  void Work() {
+    std::uint64_t seen = 0;
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [&] { return stopping_ || batch_ != seen; });
+      if (stopping_) return;
+      seen = batch_;
+      lock.unlock();
+      FlushSome();
+      lock.lock();
+    }
+  }
+
+  void FlushSome() {
+    const auto& files = *files_;
+    for (std::size_t i = next_++; i < files.size(); i = next_++) {
+      if (::FlushFileBuffers(files[i])) continue;
+      DWORD none = ERROR_SUCCESS;
+      failure_.compare_exchange_strong(none, ::GetLastError());
+    }
+    const std::lock_guard lock(mutex_);
+    if (--working_ == 0) done_.notify_one();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_, done_;
+  std::vector<std::thread> threads_;
+  const std::vector<HANDLE>* files_ = nullptr;
+  std::atomic<std::size_t> next_{0};
+  std::atomic<DWORD> failure_{ERROR_SUCCESS};
+  std::size_t working_ = 0;
+  std::uint64_t batch_ = 0;
+  bool stopping_ = false;
+};
+
+namespace {
+
+// Makes the new names in the folders durable, which flushing the folders does on Windows' own
+// file systems and under Wine. Where a folder cannot be flushed, the renamed files are flushed
+// again: that too makes a new name durable on Windows' own file systems (NTFS commits its log, FAT
+// writes the file's entry).
+std::error_code FlushNames(Flushers& flushers, const std::set<std::wstring>& folders,
+                           const std::vector<HANDLE>& renamed) {
+  std::vector<Handle> opened;
+  std::vector<HANDLE> handles;
+  auto failure = OpenToFlush(folders, opened, handles);
+  if (!failure) failure = flushers.FlushAll(handles);
+  if (failure) failure = flushers.FlushAll(renamed);
+  return failure;
+}
+
+}  // namespace
+
+struct Win32FileSystem::PendingSong {
+  // Under its real name, never over another file. On failure the copy goes.
+  std::error_code Publish() {
+    // The song is ordinary before it is published, so no hidden song is ever left under its name.
+    if (RemoveOnClose(copy.get(), false) &&
+        SetBasics(copy.get(), CarriedAttributes(copied.dwFileAttributes)) &&
+        PublishAs(copy.get(), to)) {
+      return {};
+    }
+    const auto failure = LastError();
+    Discard(copy.get());
+    return failure;
+  }
+
+  // Once the copy is durable under its name: the source goes when its handle closes, if it is
+  // still the file that was copied. Otherwise the copy goes, unless the source's name now names
+  // nothing, and then the song stays where it is sure to be.
+  std::error_code RemoveSource() {
+    auto failure = ChangedSince(source.get(), from, copied);
+    if (!failure && !RemoveSourceOnClose(source.get(), copied.dwFileAttributes)) {
+      failure = LastError();
+    }
+    if (failure && ::GetFileAttributesW(from.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      Discard(copy.get());
+    }
+    return failure;
+  }
+
+  MoveTicket ticket;
+  std::wstring from, to;
+  Handle source;  // held so that nobody writes to it or takes its name until it goes
+  Handle copy;    // removed on close until it is published
+  BY_HANDLE_FILE_INFORMATION copied;
+};
+
+Win32FileSystem::Win32FileSystem() : flushers_(std::make_unique<Flushers>()) {}
+Win32FileSystem::~Win32FileSystem() = default;
 
 std::string Win32FileSystem::GetParentFolderName(std::string_view path) const {
   return ParentFolder(path);
@@ -200,27 +367,54 @@ std::error_code Win32FileSystem::CreateFolder(std::string_view path) {
 }
 
 std::error_code Win32FileSystem::MoveFile(std::string_view source, std::string_view destination) {
+  if (const auto done = StartMove(source, destination, kLoneMove)) return *done;
+  std::vector<FinishedMove> finished;
+  FinishMoves(PendingMoves::All, finished);
+  std::error_code outcome;
+  for (const auto& move : finished) {
+    if (move.ticket == kLoneMove) {
+      outcome = move.error;
+    } else {
+      finished_.push_back(move);  // a run's, for its next FinishMoves
+    }
+  }
+  return outcome;
+}
+
+std::optional<std::error_code> Win32FileSystem::StartMove(std::string_view source,
+                                                          std::string_view destination,
+                                                          MoveTicket ticket) {
   const auto from = ExtendedPath(source);
   const auto to = ExtendedPath(destination);
   if (!from || !to) return Win32Error(ERROR_INVALID_NAME);
   // Names differ only in case: the same file on Windows, which a move would "succeed" on.
   if (SamePath(*from, *to)) return Win32Error(ERROR_ALREADY_EXISTS);
-  if (::MoveFileExW(from->c_str(), to->c_str(), 0)) return {};
+  if (::MoveFileExW(from->c_str(), to->c_str(), 0)) return std::error_code();
   const DWORD error = ::GetLastError();
   if (error != ERROR_NOT_SAME_DEVICE) return Win32Error(error);
-  return MoveAcrossVolumes(*from, *to);
+
+  if (group_.empty()) groupStarted_ = Clock::now();
+  if (auto failure = CopyIntoGroup(*from, *to, ticket)) return failure;
+  if (group_.size() >= kGroupSongs || GroupIsDue()) CloseGroup();
+  return std::nullopt;
+}
+
+void Win32FileSystem::FinishMoves(PendingMoves which, std::vector<FinishedMove>& finished) {
+  if (!group_.empty() && (which == PendingMoves::All || GroupIsDue())) CloseGroup();
+  finished.insert(finished.end(), finished_.begin(), finished_.end());
+  finished_.clear();
 }
 
 // CopyFileExW would open both files by name itself; here the source is read through the handle
 // that holds it, and the copy is written through the one that Windows removes it with if the
 // process ends before it is published.
-std::error_code Win32FileSystem::MoveAcrossVolumes(const std::wstring& from,
-                                                   const std::wstring& to) {
+std::error_code Win32FileSystem::CopyIntoGroup(const std::wstring& from, const std::wstring& to,
+                                               MoveTicket ticket) {
   // Held from before the copy until its removal, without sharing write or delete access, and
   // removed through this handle, so that no other file that took its name could ever go instead.
-  const Handle source(::CreateFileW(from.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES | DELETE,
-                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  Handle source(::CreateFileW(from.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES | DELETE,
+                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                              nullptr));
   if (!source) return LastError();
   BY_HANDLE_FILE_INFORMATION copied{};
   if (!::GetFileInformationByHandle(source.get(), &copied)) return LastError();
@@ -230,31 +424,65 @@ std::error_code Win32FileSystem::MoveAcrossVolumes(const std::wstring& from,
   // Only a move across volumes leaves anything behind when it is cut short.
   TidyOnce(FolderOf(to));
 
-  const Handle copy(CreateTemporary(FolderOf(to)));
+  Handle copy(CreateTemporary(FolderOf(to)));
   if (!copy) return LastError();
   if (!RemoveOnClose(copy.get(), true)) return LastError();
   if (auto failure = CopyContent(source.get(), copy.get(), copyBuffer_, copyObserver_))
     return failure;
   if (!SetBasics(copy.get(), FILE_ATTRIBUTE_HIDDEN, &copied.ftCreationTime,
-                 &copied.ftLastAccessTime, &copied.ftLastWriteTime) ||
-      !::FlushFileBuffers(copy.get())) {
+                 &copied.ftLastAccessTime, &copied.ftLastWriteTime)) {
     return LastError();
   }
+  group_.push_back({ticket, from, to, std::move(source), std::move(copy), copied});
+  return {};
+}
 
-  // The song is ordinary before it is published, so no hidden song is ever left under its name.
-  if (!RemoveOnClose(copy.get(), false) ||
-      !SetBasics(copy.get(), CarriedAttributes(copied.dwFileAttributes)) ||
-      !PublishAs(copy.get(), to)) {
-    const auto failure = LastError();
-    Discard(copy.get());
-    return failure;
+bool Win32FileSystem::GroupIsDue() const { return Clock::now() - groupStarted_ >= kGroupTime; }
+
+void Win32FileSystem::CloseGroup() {
+  std::vector<PendingSong> group = std::exchange(group_, {});
+  const auto outcomes = MakeDurable(group);
+  group.clear();  // closing the handles removes the sources that went and the copies taken back
+  finished_.insert(finished_.end(), outcomes.begin(), outcomes.end());
+}
+
+// Each song's outcome is its own, except that a flush that fails fails every song not yet safe:
+// before the publication each copy goes as its handle closes; after it the copy stays under its
+// name and the source where it was, a song in two places rather than a guess.
+std::vector<FinishedMove> Win32FileSystem::MakeDurable(std::vector<PendingSong>& group) {
+  std::vector<FinishedMove> outcomes;
+  for (const auto& song : group) outcomes.push_back({song.ticket, {}});
+  const auto each = [&](auto&& step) {
+    for (std::size_t i = 0; i < group.size(); ++i) {
+      if (!outcomes[i].error) outcomes[i].error = step(group[i]);
+    }
+  };
+  const auto failAll = [](std::error_code failure) {
+    return [failure](const PendingSong&) { return failure; };
+  };
+  const auto copiesStillGoing = [&] {
+    std::vector<HANDLE> copies;
+    for (std::size_t i = 0; i < group.size(); ++i) {
+      if (!outcomes[i].error) copies.push_back(group[i].copy.get());
+    }
+    return copies;
+  };
+
+  if (const auto failure = flushers_->FlushAll(copiesStillGoing())) {
+    each(failAll(failure));
+    return outcomes;
   }
-  auto failure = ChangedSince(source.get(), from, copied);
-  if (!failure && !RemoveSourceOnClose(source.get(), copied.dwFileAttributes)) {
-    failure = LastError();
+  each(std::mem_fn(&PendingSong::Publish));
+  std::set<std::wstring> folders;
+  for (std::size_t i = 0; i < group.size(); ++i) {
+    if (!outcomes[i].error) folders.insert(FolderOf(group[i].to));
   }
-  if (failure) Discard(copy.get());  // one file, where it was
-  return failure;
+  if (const auto failure = FlushNames(*flushers_, folders, copiesStillGoing())) {
+    each(failAll(failure));
+  } else {
+    each(std::mem_fn(&PendingSong::RemoveSource));
+  }
+  return outcomes;
 }
 
 void Win32FileSystem::TidyOnce(const std::wstring& folder) {

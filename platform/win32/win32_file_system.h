@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -9,33 +11,57 @@
 
 namespace pellorin::win32 {
 
+class Flushers;  // threads that flush many files at once
+
 // The Windows file system through the wide-character API, with paths in the extended form so
-// that none is too long. A move never replaces a file. On one volume it is one rename; across
-// volumes the song is copied into a hidden temporary of our own beside its destination, flushed,
-// published under its name, and only then is the source removed, if it is still the file that was
-// copied. However the run ends, a song is then whole in one place or both, never partly anywhere.
+// that none is too long. A move never replaces a file. On one volume it is one rename, done at
+// once. Across volumes the song is copied into a hidden temporary of our own beside its
+// destination and waits there with others: a group of songs is flushed together, published under
+// their names, the names flushed, and only then does each source go, if it is still the file that
+// was copied. However the run ends, a song is then whole in one place or both, never partly
+// anywhere, and at most one group's songs are in both.
 class Win32FileSystem final : public FileSystemObject {
  public:
+  Win32FileSystem();
+  ~Win32FileSystem() override;  // a group still pending is abandoned: its sources stay
+  Win32FileSystem(const Win32FileSystem&) = delete;
+  Win32FileSystem& operator=(const Win32FileSystem&) = delete;
+
   std::string GetParentFolderName(std::string_view path) const override;
   bool FolderExists(std::string_view path) const override;
   bool PathExists(std::string_view path) const override;
   std::string BuildPath(std::string_view path, std::string_view name) const override;
   std::error_code CreateFolder(std::string_view path) override;
+  // One move, finished before it returns, with any pending ones.
   std::error_code MoveFile(std::string_view source, std::string_view destination) override;
   bool IsFolderName(std::string_view name) const override;
   std::string FolderNameAsKept(std::string_view name) const override;
+  std::optional<std::error_code> StartMove(std::string_view source, std::string_view destination,
+                                           MoveTicket ticket) override;
+  void FinishMoves(PendingMoves which, std::vector<FinishedMove>& finished) override;
 
   // Called after each piece of a copy across volumes, so that a test can play another program
   // that touches the source meanwhile.
   void SetCopyObserver(std::function<void()> observer) { copyObserver_ = std::move(observer); }
 
  private:
-  std::error_code MoveAcrossVolumes(const std::wstring& from, const std::wstring& to);
+  struct PendingSong;
+  using Clock = std::chrono::steady_clock;
+
+  std::error_code CopyIntoGroup(const std::wstring& from, const std::wstring& to,
+                                MoveTicket ticket);
+  bool GroupIsDue() const;
+  void CloseGroup();
+  std::vector<FinishedMove> MakeDurable(std::vector<PendingSong>& group);
   void TidyOnce(const std::wstring& folder);
 
   std::function<void()> copyObserver_;
   std::vector<char> copyBuffer_;          // one for the whole run, not one per file
   std::set<std::wstring> tidiedFolders_;  // where this run has looked for dead runs' leftovers
+  std::vector<PendingSong> group_;        // copied, not yet durable
+  Clock::time_point groupStarted_;
+  std::vector<FinishedMove> finished_;  // outcomes of closed groups, not yet handed over
+  std::unique_ptr<Flushers> flushers_;
 };
 
 }  // namespace pellorin::win32

@@ -2,8 +2,9 @@
 # Kills pellorin-move.exe under Wine with SIGKILL while it moves large songs from C: to another
 # drive (X:, a folder on /dev/shm, another device), at chosen moments, as a crash or Task Manager
 # would. Afterwards every song must be whole under a real name, in its folder or still where it
-# was (in both places at worst: counted), nothing partial under a real name, and a second run
-# must leave no temporary of ours and file or report every song.
+# was, nothing partial under a real name, and a second run must leave no temporary of ours and
+# file or report every song. Songs are made durable a group at a time (published together, then
+# their sources removed), so a kill may leave one group's songs in both places: counted.
 # Usage: kill_across_drives.sh BUILD_DIR
 set -euo pipefail
 export LC_ALL=C
@@ -130,8 +131,8 @@ kill_after_first_folder() {
   check_second_run "second run after the kill at ${delay} s"
 }
 
-# As near as a watcher can come to the moment between a song's publication and its source's
-# removal.
+# As near as a watcher can come to the moment between a group's publication and the removal of
+# its sources.
 kill_at_first_song() {
   prepare
   start_run

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -208,7 +209,7 @@ TEST_F(AnotherDriveTest, CopyKeepsContentAttributesAndTimeAndRemovesTheSource) {
 // Another program at the source while it is copied to another drive. Windows lets nobody write
 // to the held source or put another file under its name, but its time can be set, and a program
 // outside Windows (Linux, under Wine) is not stopped at all. Where the source changed, it stays
-// as that program left it and the copy is taken back.
+// as that program left it and the copy is taken back; where it was removed, the copy stays.
 TEST_F(AnotherDriveTest, SourceThatChangedDuringTheCopyStaysAndItsCopyGoes) {
   const std::string original(3 << 20, 'o');
   const struct {
@@ -216,6 +217,7 @@ TEST_F(AnotherDriveTest, SourceThatChangedDuringTheCopyStaysAndItsCopyGoes) {
     std::function<bool(const std::string& path)> act;  // true when it did what it tried
     bool windowsStopsIt;
     bool outsideWindows;
+    bool removesIt = false;
   } programs[] = {
       {"appends through Windows",
        [](const std::string& path) {
@@ -242,6 +244,9 @@ TEST_F(AnotherDriveTest, SourceThatChangedDuringTheCopyStaysAndItsCopyGoes) {
          return RunOutsideWindows("printf new > \"$1.new\" && mv \"$1.new\" \"$1\"", path);
        },
        false, true},
+      {"removes it from Linux",
+       [](const std::string& path) { return RunOutsideWindows("rm \"$1\"", path); }, false, true,
+       true},
   };
   for (const auto& program : programs) {
     if (program.outsideWindows && !CanRunOutsideWindows()) continue;
@@ -258,6 +263,9 @@ TEST_F(AnotherDriveTest, SourceThatChangedDuringTheCopyStaysAndItsCopyGoes) {
       EXPECT_FALSE(failure) << program.what;
       EXPECT_EQ(ReadFile(to), original) << program.what;
       EXPECT_FALSE(std::filesystem::exists(from)) << program.what;
+    } else if (program.removesIt) {
+      EXPECT_EQ(failure.value(), ERROR_SHARING_VIOLATION) << program.what;
+      EXPECT_EQ(ReadFile(to), original) << program.what;
     } else {
       EXPECT_EQ(failure.value(), ERROR_SHARING_VIOLATION) << program.what;
       EXPECT_NE(ReadFile(from), "<missing>") << program.what;
@@ -275,6 +283,73 @@ TEST_F(AnotherDriveTest, SourceThatChangedDuringTheCopyStaysAndItsCopyGoes) {
   EXPECT_EQ(Win32FileSystem().MoveFile(from, *target / "song.mp3").value(),
             ERROR_SHARING_VIOLATION);
   EXPECT_FALSE(std::filesystem::exists(*target / "song.mp3"));
+}
+
+// Songs to another drive wait in a group, reported through FinishMoves, and each keeps its own
+// outcome: one whose name is taken before it starts fails at once, one whose name is taken while
+// it waits fails alone when the group is published, and the songs around them, in two folders,
+// are moved. A move on one drive in between is done at once.
+TEST_F(AnotherDriveTest, GroupOfSongsGivesEachSongItsOwnOutcome) {
+  enum class Trouble { None, NameTakenBefore, NameTakenDuringCopy, SameDrive };
+  const struct {
+    std::string name;
+    Trouble trouble;
+    std::optional<DWORD> atOnce;  // the result StartMove returns; nothing while pending
+    DWORD finished;               // for a pending move, the result FinishMoves reports
+  } songs[] = {
+      {"a.mp3", Trouble::None, std::nullopt, ERROR_SUCCESS},
+      {"b.mp3", Trouble::NameTakenBefore, ERROR_ALREADY_EXISTS, ERROR_SUCCESS},
+      {"c.mp3", Trouble::NameTakenDuringCopy, std::nullopt, ERROR_ALREADY_EXISTS},
+      {"d.mp3", Trouble::SameDrive, ERROR_SUCCESS, ERROR_SUCCESS},
+      {"e.mp3", Trouble::None, std::nullopt, ERROR_SUCCESS},
+      {"f.mp3", Trouble::None, std::nullopt, ERROR_SUCCESS},
+  };
+  const std::filesystem::path folders[] = {target->path() / "Alpha", target->path() / "Beta",
+                                           source.path() / "Same"};
+  for (const auto& folder : folders) std::filesystem::create_directory(folder);
+  const auto destination = [&](std::size_t i) {
+    return folders[songs[i].trouble == Trouble::SameDrive ? 2 : i % 2] / songs[i].name;
+  };
+
+  const auto Code = [](std::error_code error) { return static_cast<DWORD>(error.value()); };
+  Win32FileSystem disk;
+  std::size_t copying = 0;
+  disk.SetCopyObserver([&] {
+    const auto to = destination(copying);
+    if (songs[copying].trouble == Trouble::NameTakenDuringCopy && !std::filesystem::exists(to)) {
+      WriteFile(to, "other");
+    }
+  });
+  std::vector<FinishedMove> finished;
+  for (std::size_t i = 0; i < std::size(songs); ++i) {
+    const auto from = source.path() / songs[i].name;
+    WriteFile(from, songs[i].name);
+    if (songs[i].trouble == Trouble::NameTakenBefore) WriteFile(destination(i), "other");
+    copying = i;
+    const auto done = disk.StartMove(Utf8(from), Utf8(destination(i)), i);
+    EXPECT_EQ(done ? std::optional(Code(*done)) : std::nullopt, songs[i].atOnce) << songs[i].name;
+    disk.FinishMoves(PendingMoves::Due, finished);
+  }
+  disk.FinishMoves(PendingMoves::All, finished);
+
+  std::vector<MoveTicket> reported;
+  for (const auto& move : finished) {
+    reported.push_back(move.ticket);
+    ASSERT_LT(move.ticket, std::size(songs));
+    const auto& song = songs[move.ticket];
+    EXPECT_EQ(Code(move.error), song.finished) << song.name;
+  }
+  std::sort(reported.begin(), reported.end());
+  EXPECT_EQ(reported, (std::vector<MoveTicket>{0, 2, 4, 5})) << "each pending move once";
+  for (std::size_t i = 0; i < std::size(songs); ++i) {
+    const bool moved = songs[i].atOnce.value_or(songs[i].finished) == ERROR_SUCCESS;
+    EXPECT_EQ(ReadFile(source.path() / songs[i].name), moved ? "<missing>" : songs[i].name)
+        << songs[i].name;
+    EXPECT_EQ(ReadFile(destination(i)), moved ? songs[i].name : "other") << songs[i].name;
+  }
+  for (const auto& folder : {folders[0], folders[1], source.path()}) {
+    EXPECT_EQ(OwnFilesIn(folder), std::vector<std::string>{}) << Utf8(folder);
+  }
 }
 
 // What runs on this machine left in a folder when they died goes the first time a run moves into

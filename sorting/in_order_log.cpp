@@ -18,19 +18,29 @@ void InOrderLog::Add(std::string entry, bool isError) {
   Entry added;
   added.text = std::move(entry);
   added.isError = isError;
-  if (waiting_.empty()) {
-    Retire(added);
-  } else {
-    waiting_.push_back(std::move(added));
-  }
+  Add(std::move(added));
 }
 
-void InOrderLog::AddMove(MoveTicket ticket, std::string_view name) {
+void InOrderLog::AddMove(MoveTicket ticket, std::string_view name,
+                         const std::optional<std::error_code>& outcome) {
   Entry move;
-  move.name = std::string(name);
-  move.pending = ticket;
   move.isMove = true;
-  waiting_.push_back(std::move(move));
+  if (outcome) {
+    move.isError = static_cast<bool>(*outcome);
+    move.text = move.isError ? MoveFailedEntry(name) : MovedEntry(name);
+  } else {
+    move.name = std::string(name);
+    move.pending = ticket;
+  }
+  Add(std::move(move));
+}
+
+void InOrderLog::Add(Entry entry) {
+  if (waiting_.empty() && !entry.pending) {
+    Retire(entry);
+  } else {
+    waiting_.push_back(std::move(entry));
+  }
 }
 
 void InOrderLog::Finished(const FinishedMove& move) {

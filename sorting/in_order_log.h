@@ -21,8 +21,10 @@ class InOrderLog {
 
   // An entry whose text is known now.
   void Add(std::string entry, bool isError);
-  // The entry of a move that has not finished yet: "moved" or "Error moving" once it has.
-  void AddMove(MoveTicket ticket, std::string_view name);
+  // The entry of a move: "moved" or "Error moving" once it has finished. A move that has not
+  // finished yet (no outcome) holds back every entry after it.
+  void AddMove(MoveTicket ticket, std::string_view name,
+               const std::optional<std::error_code>& outcome);
   // Settles the entry of a pending move and retires every entry that no longer waits.
   void Finished(const FinishedMove& move);
 
@@ -38,6 +40,7 @@ class InOrderLog {
     bool isError = false;
     bool isMove = false;
   };
+  void Add(Entry entry);
   void RetireReady();
   void Retire(const Entry& entry);
 

@@ -60,10 +60,7 @@ class MoveRunner {
     const std::string source = fileSystem_.BuildPath(sourceFolder_, enumeratedName);
     const std::string destination = fileSystem_.BuildPath(folder, enumeratedName);
     const MoveTicket ticket = nextTicket_++;
-    log_.AddMove(ticket, enumeratedName);
-    if (const auto done = fileSystem_.StartMove(source, destination, ticket)) {
-      log_.Finished({ticket, *done});
-    }
+    log_.AddMove(ticket, enumeratedName, fileSystem_.StartMove(source, destination, ticket));
   }
 
   // Retires the entries of the moves that have finished; with PendingMoves::All, of every move.

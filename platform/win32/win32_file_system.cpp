@@ -308,16 +308,14 @@ struct Win32FileSystem::PendingSong {
   }
 
   // Once the copy is durable under its name: the source goes when its handle closes, if it is
-  // still the file that was copied. Otherwise the copy goes, unless the source's name now names
-  // nothing, and then the song stays where it is sure to be.
+  // still the file that was copied. Otherwise another program has had its say (changed, replaced
+  // or removed it): the copy goes, and the source stays as that program left it.
   std::error_code RemoveSource() {
     auto failure = ChangedSince(source.get(), from, copied);
     if (!failure && !RemoveSourceOnClose(source.get(), copied.dwFileAttributes)) {
       failure = LastError();
     }
-    if (failure && ::GetFileAttributesW(from.c_str()) != INVALID_FILE_ATTRIBUTES) {
-      Discard(copy.get());
-    }
+    if (failure) Discard(copy.get());
     return failure;
   }
 

@@ -209,7 +209,7 @@ TEST_F(AnotherDriveTest, CopyKeepsContentAttributesAndTimeAndRemovesTheSource) {
 // Another program at the source while it is copied to another drive. Windows lets nobody write
 // to the held source or put another file under its name, but its time can be set, and a program
 // outside Windows (Linux, under Wine) is not stopped at all. Where the source changed, it stays
-// as that program left it and the copy is taken back; where it was removed, the copy stays.
+// as that program left it and the copy is taken back, also where that program removed it.
 TEST_F(AnotherDriveTest, SourceThatChangedDuringTheCopyStaysAndItsCopyGoes) {
   const std::string original(3 << 20, 'o');
   const struct {
@@ -265,7 +265,8 @@ TEST_F(AnotherDriveTest, SourceThatChangedDuringTheCopyStaysAndItsCopyGoes) {
       EXPECT_FALSE(std::filesystem::exists(from)) << program.what;
     } else if (program.removesIt) {
       EXPECT_EQ(failure.value(), ERROR_SHARING_VIOLATION) << program.what;
-      EXPECT_EQ(ReadFile(to), original) << program.what;
+      EXPECT_FALSE(std::filesystem::exists(from)) << program.what << ": not brought back";
+      EXPECT_FALSE(std::filesystem::exists(to)) << program.what;
     } else {
       EXPECT_EQ(failure.value(), ERROR_SHARING_VIOLATION) << program.what;
       EXPECT_NE(ReadFile(from), "<missing>") << program.what;

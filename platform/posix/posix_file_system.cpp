@@ -61,10 +61,8 @@ bool SyncfsReachesStorage(long type) {
 PosixFileSystem::PosixFileSystem(SystemCalls& calls, GroupLimits limits)
     : calls_(calls), limits_(limits), copy_(calls), host_(MachineTag(calls)) {
   const long openMax = ::sysconf(_SC_OPEN_MAX);
-  if (openMax > 0) {
-    limits_.songs =
-        std::clamp<std::size_t>(static_cast<std::size_t>(openMax) / 2, 1, limits_.songs);
-  }
+  if (openMax > 0) limits_.songs = std::min(limits_.songs, static_cast<std::size_t>(openMax) / 2);
+  limits_.songs = std::max<std::size_t>(limits_.songs, 1);
 }
 
 // A group still open here belongs to a run that did not finish: its songs stay where they were.

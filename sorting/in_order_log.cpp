@@ -1,15 +1,6 @@
 #include "in_order_log.h"
 
 namespace pellorin {
-namespace {
-
-std::string Quoted(std::string_view text) {
-  std::string quoted;
-  quoted.reserve(text.size() + 2);
-  return quoted.append("\"").append(text).append("\"");
-}
-
-}  // namespace
 
 std::string MovedEntry(std::string_view name) { return "File " + Quoted(name) + " moved."; }
 std::string MoveFailedEntry(std::string_view name) { return "Error moving File " + Quoted(name); }

@@ -24,12 +24,6 @@ class BusyPointer {
   RunWindow& window_;
 };
 
-std::string Quoted(std::string_view text) {
-  std::string quoted;
-  quoted.reserve(text.size() + 2);
-  return quoted.append("\"").append(text).append("\"");
-}
-
 class MoveRunner {
  public:
   MoveRunner(RunWindow& window, FileSystemObject& fileSystem, std::string sourceFolder,

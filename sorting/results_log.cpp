@@ -4,6 +4,12 @@
 
 namespace pellorin {
 
+std::string Quoted(std::string_view text) {
+  std::string quoted;
+  quoted.reserve(text.size() + 2);
+  return quoted.append("\"").append(text).append("\"");
+}
+
 void AppendResult(ResultsBox& box, std::string_view entry) {
   if (box.IsEmpty()) {
     box.Append(entry);

@@ -17,6 +17,9 @@ class ResultsBox {
 
 inline constexpr std::string_view kCrLf = "\r\n";
 
+// Text in double quotes, as the log's entries name files and folders.
+std::string Quoted(std::string_view text);
+
 // Adds one entry to the log: entries are separated by CR LF, with none before the first. Whatever
 // the box already holds (the user may have typed into it) stays in front of the entry.
 void AppendResult(ResultsBox& box, std::string_view entry);

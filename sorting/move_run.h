@@ -6,6 +6,10 @@
 //   window texts -> input checks -> enumeration -> artist rules (or the input box)
 //     -> artist folder found or created -> file moved -> one log entry per step -> closing count
 //
+// A move may finish later than it starts (across drives a group of songs is made durable at
+// once); its entry, and every entry after it, waits in an InOrderLog until it has, so the log
+// keeps the run's order. Before the input box and at the end every pending move is finished.
+//
 // The run owns no state beyond one call; everything it changes is on disk or in the results box.
 
 #include <cstdint>

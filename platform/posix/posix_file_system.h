@@ -81,7 +81,6 @@ class PosixFileSystem final : public FileSystemObject {
   int CreateTemporary(const std::string& folder, std::string& temporary);
   std::error_code SetAside(const std::string& source, std::string& aside);
   std::error_code SetAsideInFolder(const std::string& source, std::string& aside);
-  void RemoveSetAside(const std::string& aside);
   std::string OwnName(const std::string& folder, platform::OwnFileKind kind,
                       std::string_view original = {}) const;
   std::error_code FlushFolder(const std::string& folder);

@@ -287,16 +287,18 @@ std::error_code PosixFileSystem::FlushCopies(const std::vector<PendingMove>& mov
 
 // The published names, and the artist folders made for them, made durable.
 std::error_code PosixFileSystem::FlushNames(const std::vector<PendingMove>& published) {
-  std::set<std::string> folders(madeIn_.begin(), madeIn_.end());
-  for (const auto& move : published) folders.insert(ParentFolder(move.destination));
-  if (flushBySyncfs_) folders = {*folders.begin()};  // one syncfs flushes them all
-  for (const auto& folder : folders) {
-    if (auto failure = flushBySyncfs_ ? SyncFileSystemOf(folder) : FlushFolder(folder)) {
-      return failure;
+  std::error_code failure;
+  if (flushBySyncfs_) {
+    failure = SyncFileSystemOf(ParentFolder(published.front().destination));  // flushes them all
+  } else {
+    std::set<std::string> folders(madeIn_.begin(), madeIn_.end());
+    for (const auto& move : published) folders.insert(ParentFolder(move.destination));
+    for (const auto& folder : folders) {
+      if ((failure = FlushFolder(folder))) break;
     }
   }
-  madeIn_.clear();
-  return {};
+  if (!failure) madeIn_.clear();
+  return failure;
 }
 
 std::error_code PosixFileSystem::SyncFileSystemOf(const std::string& folder) {

@@ -31,7 +31,13 @@ bool IsNonClientMouse(UINT message) {
 
 }  // namespace
 
+void EditResultsBox::Attach(HWND box, std::function<void()> onText) {
+  box_ = box;
+  onText_ = std::move(onText);
+}
+
 void EditResultsBox::Append(std::string_view text) {
+  if (!text.empty() && onText_) onText_();
   const int end = ::GetWindowTextLengthW(box_);
   ::SendMessageW(box_, EM_SETSEL, static_cast<WPARAM>(end), static_cast<LPARAM>(end));
   const std::wstring entry = Wide(text);
@@ -61,7 +67,9 @@ frmMain::frmMain(HWND owner, std::function<void()> onUnload, std::function<RunFi
   HWND box = Control("txtResults");
   // The default limit (30,000 characters) would cut a long log short.
   ::SendMessageW(box, EM_SETLIMITTEXT, 0, 0);
-  resultsBox_.Attach(box);
+  resultsBox_.Attach(box, [this] {
+    if (run_ != nullptr) NoteRunAtWork();
+  });
 }
 
 frmMain::~frmMain() {
@@ -91,11 +99,13 @@ void frmMain::SetMousePointer(MousePointer pointer) {
 }
 
 void frmMain::ShowMessage(std::string_view text) {
+  if (run_ != nullptr) NoteRunAtWork();
   ::MessageBoxW(Handle(), Wide(text).c_str(), Wide(version::kProductName).c_str(), MB_OK);
 }
 
 std::string frmMain::InputBox(std::string_view prompt, std::string_view title,
                               std::string_view defaultText) {
+  if (run_ != nullptr) NoteRunAtWork();
   return ShowInputBox(Handle(), prompt, title, defaultText);
 }
 
@@ -133,6 +143,7 @@ LRESULT frmMain::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       RequestClose();
       // Not while one of the run's boxes is open (it keeps this window disabled): the run then
       // waits for the box, which cannot close before this returns, and nothing is being moved.
+      // What the user did meanwhile is dropped: the program is ending.
       if (::IsWindowEnabled(Handle())) WaitFor(*run_);
       return 0;
     case WM_DESTROY:
@@ -164,16 +175,19 @@ bool frmMain::IsUserInputToThisWindow(const MSG& message) const {
          (IsKeyOrMouse(message.message) || IsNonClientMouse(message.message));
 }
 
-void frmMain::WaitFor(ThreadedRun& run) {
+std::vector<MSG> frmMain::WaitFor(ThreadedRun& run) {
   int quitCode = 0;
   bool quit = false;
+  std::vector<MSG> held;
   const auto answerPending = [&] {
     MSG message;
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       if (message.message == WM_QUIT) {
         quit = true;
         quitCode = static_cast<int>(message.wParam);
-      } else if (!IsUserInputToThisWindow(message)) {
+      } else if (IsUserInputToThisWindow(message)) {
+        held.push_back(message);
+      } else {
         DeliverMessage(message);
       }
     }
@@ -185,13 +199,32 @@ void frmMain::WaitFor(ThreadedRun& run) {
                                   QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     answerPending();
   }
-  answerPending();  // input that came as the run ended goes too, undone
+  answerPending();
   if (quit) ::PostQuitMessage(quitCode);
+  return held;
+}
+
+// The run is at work while it opens a box or adds to the log; the pointer going back to the arrow
+// shows it is over.
+void frmMain::NoteRunAtWork() { runLastAtWork_ = ::GetTickCount(); }
+
+// Input made since the run was last seen at work was meant for the window the user saw then: no
+// run going on. The rest was made while the run worked and is dropped. Non-client clicks (the
+// results box's scroll bars) are dropped too: given back, they would start dragging a scroll bar
+// with no button held down.
+void frmMain::ReplayInputMadeAfterTheRun(const std::vector<MSG>& held) const {
+  for (const MSG& input : held) {
+    const bool madeAfter = static_cast<LONG>(input.time - runLastAtWork_) >= 0;
+    if (madeAfter && IsKeyOrMouse(input.message)) {
+      ::PostMessageW(input.hwnd, input.message, input.wParam, input.lParam);
+    }
+  }
 }
 
 void frmMain::cmdOK_Click() {
   if (run_ != nullptr) return;  // no run begins inside a run
   const HWND window = Handle();
+  std::vector<MSG> held;
   try {
     const RunFiles files = makeRunFiles_();
     ThreadedRun run(
@@ -203,15 +236,20 @@ void frmMain::cmdOK_Click() {
         [window] { ::PostMessageW(window, WM_NULL, 0, 0); });
     run.Start();
     run_ = &run;
+    NoteRunAtWork();
     ::SetTimer(window, kDrainTimer, static_cast<UINT>(kLogDrainInterval.count()), nullptr);
-    WaitFor(run);
+    held = WaitFor(run);
     ::KillTimer(window, kDrainTimer);
     run_ = nullptr;
     run.Finish();
   } catch (const std::exception& failure) {
     // The run has put the pointer back; the window stays usable.
     ShowMessage(failure.what());
+    return;
   }
+  // Posted, not handled here: the main loop takes it once this handler is over, so a click on
+  // Move starts a run of its own rather than one inside this one.
+  ReplayInputMadeAfterTheRun(held);
 }
 
 void frmMain::cmdCancel_Click() { RequestClose(); }

@@ -8,12 +8,14 @@
 //
 // While the run goes on the window answers every message (repaints, the system's pings, the log
 // as it grows, WM_CLOSE and the end of the session, which end the run between two files) and
-// drops the user's keys and clicks to it. The window owns no sorting logic and never touches
-// the file system itself.
+// holds the user's keys and clicks to it. Those made while the run works are dropped; those made
+// after it was last seen at work (its last box closed, its closing entry shown) are handled once
+// it is over. The window owns no sorting logic and never touches the file system itself.
 
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "designed_window.h"
 #include "sorting/run_window.h"
@@ -27,13 +29,15 @@ class frmAbout;
 // is never set again as a whole, and the edit control scrolls the newest entry into view.
 class EditResultsBox final : public ResultsBox {
  public:
-  void Attach(HWND box) { box_ = box; }
+  // onText: told each time text is added.
+  void Attach(HWND box, std::function<void()> onText);
   bool IsEmpty() const override { return ::GetWindowTextLengthW(box_) == 0; }
   void Append(std::string_view text) override;
   void Clear() override { ::SetWindowTextW(box_, L""); }
 
  private:
   HWND box_ = nullptr;
+  std::function<void()> onText_;
 };
 
 class frmMain final : public DesignedWindow, public RunWindow {
@@ -61,10 +65,12 @@ class frmMain final : public DesignedWindow, public RunWindow {
   class HandlerScope;
 
   LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam) override;
-  // Answers this thread's messages until the run has ended, dropping the user's input to this
-  // window.
-  void WaitFor(ThreadedRun& run);
+  // Answers this thread's messages until the run has ended; returns the user's input to this
+  // window meanwhile, held in order.
+  std::vector<MSG> WaitFor(ThreadedRun& run);
   bool IsUserInputToThisWindow(const MSG& message) const;
+  void NoteRunAtWork();
+  void ReplayInputMadeAfterTheRun(const std::vector<MSG>& held) const;
   void RequestClose();
   void cmdOK_Click();
   void cmdCancel_Click();
@@ -76,6 +82,7 @@ class frmMain final : public DesignedWindow, public RunWindow {
   std::function<void()> onUnload_;
   std::function<RunFiles()> makeRunFiles_;
   ThreadedRun* run_ = nullptr;  // the run going on, if any
+  DWORD runLastAtWork_ = 0;     // in GetTickCount's ticks, as MSG::time
   // The call the run's worker waits on; kRunOnWindowThread carries no pointer, so a message of
   // that number from anyone else finds nothing to run.
   std::atomic<const std::function<void()>*> workerCall_ = nullptr;

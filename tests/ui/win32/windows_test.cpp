@@ -441,6 +441,29 @@ TEST_F(Win32Windows, InvalidFoldersShowAMessageAndLeaveTheBox) {
   }
 }
 
+// The run is over once its last box has closed: a click on Move made right then, while the run
+// is still ending, is the user's next click, and starts a run of its own.
+TEST_F(Win32Windows, AClickJustAfterTheRunsLastBoxStartsTheNextRun) {
+  SetText("txtFiles", folders_ / "missing\\*.mp3");
+  int boxes = 0;
+  const auto closeBox = [&boxes](HWND box) {
+    ++boxes;
+    EXPECT_EQ(WindowText(::GetDlgItem(box, 0xFFFF)), L"Invalid File Directory.");
+    ::SendMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+  };
+  const HWND move = Control("cmdOK");
+  WhenModalOpens(window_->Handle(), [&](HWND box) {
+    closeBox(box);
+    ::PostMessageW(move, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    ::PostMessageW(move, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  });
+  Click("cmdOK");
+  ASSERT_EQ(boxes, 1);
+  WhenModalOpens(window_->Handle(), closeBox);
+  PumpUntil([&] { return boxes == 2; });
+  EXPECT_EQ(boxes, 2) << "the click made after the box was dropped";
+}
+
 // Well past the edit control's default limit of 30,000 characters, which would cut the log.
 TEST_F(Win32Windows, TheResultsBoxKeepsALongLogWhole) {
   const std::string entry = "File \"Artist - A rather long title.mp3\" moved.";

@@ -16,12 +16,22 @@ IFS=. read -r major minor _ revision <<<"$(setting CPACK_PACKAGE_VERSION)"
 # A prefix and a home of the test's own: Wine links the prefix user's folders to $HOME.
 export WINEPREFIX=$work/prefix HOME=$work/home WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-trap '"$wineserver" -k 2>/dev/null || true; rm -rf "$work"' EXIT
 mkdir -p "$HOME"
-"$wine" wineboot --init >/dev/null 2>&1 || true
-"$wineserver" -w
+# Every process of this prefix, the Wine server included, carries this mark in its environment.
+wine() { PELLORIN_INSTALLER_TEST=$work /usr/lib/wine/wine64 "$@"; }
+# Waits until none is left: an uninstaller returns at once and works from a copy of itself, and
+# the server writes the registry out as it ends. (wineserver -w alone once returned while an
+# installer still ran.)
+settle() {
+  local deadline=$((SECONDS + 120))
+  while grep -qsxzF "PELLORIN_INSTALLER_TEST=$work" /proc/[0-9]*/environ; do
+    ((SECONDS < deadline)) || { echo "Wine still runs after 120 s"; exit 1; }
+    sleep 0.2
+  done
+}
+trap 'PELLORIN_INSTALLER_TEST=$work /usr/lib/wine/wineserver -k 2>/dev/null; settle; rm -rf "$work"' EXIT
+wine wineboot --init >/dev/null 2>&1 || true
+settle
 drive_c=$WINEPREFIX/drive_c
 cp "$package" "$drive_c/setup.exe"
 
@@ -30,11 +40,10 @@ fail() {
   echo "FAIL: $*"
   failures=$((failures + 1))
 }
-# Runs a Windows command and waits until every process it started has ended (an uninstaller
-# returns at once and works from a copy of itself).
+# Runs a Windows command to its end.
 windows() {
-  "$wine" "$@" >/dev/null 2>&1 || true
-  "$wineserver" -w
+  wine "$@" >/dev/null 2>&1 || true
+  settle
 }
 # What a Windows path is on this side: C:\My Music is $drive_c/My Music.
 unix_path() {
@@ -42,7 +51,7 @@ unix_path() {
   echo "$drive_c/${path//\\//}"
 }
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
-entry() { "$wine" reg query "$uninstall_key\\Pellorin" 2>/dev/null | tr -d '\r' || true; }
+entry() { wine reg query "$uninstall_key\\Pellorin" 2>/dev/null | tr -d '\r' || true; }
 value() { entry | sed -n "s/^    $1    //p"; }
 shortcuts() { find "$drive_c" -iname '*pellorin*.lnk'; }
 
@@ -74,7 +83,7 @@ expect_installed() {
   ((size >= installed && size <= installed + 256)) ||
     fail "EstimatedSize is $size KiB for $installed KiB of programs"
   local entries
-  entries=$("$wine" reg query "$uninstall_key" /s 2>/dev/null | grep -c 'DisplayName    REG_SZ    Pellorin' || true)
+  entries=$(wine reg query "$uninstall_key" /s 2>/dev/null | grep -c 'DisplayName    REG_SZ    Pellorin' || true)
   [[ $entries == 1 ]] || fail "$entries entries in Apps & features"
   local links
   links=$(shortcuts)
@@ -83,7 +92,7 @@ expect_installed() {
   strings -a "$links" 2>/dev/null | grep -qxF "$folder\\Pellorin.exe" ||
     fail "the shortcut does not start $folder\\Pellorin.exe"
   local version
-  version=$("$wine" "$folder\\pellorin-move.exe" --version 2>/dev/null | tr -d '\r')
+  version=$(wine "$folder\\pellorin-move.exe" --version 2>/dev/null | tr -d '\r')
   [[ $version == "pellorin-move $major.$minor.$revision" ]] ||
     fail "the installed pellorin-move says: $version"
 }

@@ -192,6 +192,43 @@ class WindowsTest : public QObject {
     }
   }
 
+  // The run is over once its last box has closed: what the user does right then, while the run
+  // is still ending, is done once, and a click on Move starts one run of its own. The input is
+  // posted, as a person's comes through the event loop.
+  void aClickJustAfterTheRunsLastBoxStartsTheNextRun() {
+    auto* files = Child<QLineEdit>(*window, "txtFiles");
+    files->setText(folders.path() + "/missing/*.mp3");
+    const QString pattern = files->text();
+    auto* move = Child<QPushButton>(*window, "cmdOK");
+    int boxes = 0;
+    QTimer answerer;  // every box, however many open
+    answerer.callOnTimeout(window.get(), [&] {
+      auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (shown == nullptr || !shown->isVisible()) return;
+      ++boxes;
+      QCOMPARE(shown->text(), QStringLiteral("Invalid File Directory."));
+      shown->accept();
+      if (boxes > 1) return;
+      for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+        QCoreApplication::postEvent(files, new QKeyEvent(type, Qt::Key_X, Qt::NoModifier, "x"));
+      }
+      const QPointF inside = move->rect().center();
+      for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        const Qt::MouseButtons down =
+            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+        QCoreApplication::postEvent(move, new QMouseEvent(type, inside, move->mapToGlobal(inside),
+                                                          Qt::LeftButton, down, Qt::NoModifier));
+      }
+    });
+    answerer.start(10);
+    move->click();
+    QTRY_COMPARE_WITH_TIMEOUT(boxes, 2, 5000);
+    QTest::qWait(300);  // the click given back again after the next run would open a third box
+    answerer.stop();
+    QCOMPARE(boxes, 2);
+    QCOMPARE(files->text(), pattern + "x");
+  }
+
   void enterAndEscapeDoNothingAndAltCCloses() {
     WriteSong("Artist - One.mp3");
     QTest::keyClick(Child<QLineEdit>(*window, "txtFiles"), Qt::Key_Return);

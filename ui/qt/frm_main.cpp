@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextCursor>
@@ -65,31 +66,48 @@ bool IsUserInput(QEvent::Type type) {
   }
 }
 
-// Drops the user's input to one window for as long as it lives, rather than holding it back:
-// what is clicked or typed during a run is not done after it either. Other windows, the run's
-// own message and input boxes among them, get their input as usual.
-class InputDropper final : public QObject {
+// A drag's events point at the drag's data, gone once the drag is over: never given back.
+bool IsDragAndDrop(QEvent::Type type) {
+  return type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop;
+}
+
+}  // namespace
+
+// Takes the user's input to one window for as long as it lives and keeps a copy of it, in
+// order. Other windows, the run's own message and input boxes among them, get their input as
+// usual.
+class frmMain::InputHolder final : public QObject {
  public:
-  explicit InputDropper(QWidget& window) : window_(window) { qApp->installEventFilter(this); }
+  explicit InputHolder(QWidget& window) : window_(window) { qApp->installEventFilter(this); }
+
+  // Input is told apart by the order it came in, not by its time stamp: native input carries
+  // the window system's clock, not ours.
+  void DropHeld() { held_.clear(); }
+  std::vector<HeldInput> TakeHeld() { return std::exchange(held_, {}); }
 
  protected:
   bool eventFilter(QObject* receiver, QEvent* event) override {
-    return IsUserInput(event->type()) && IsPartOfWindow(receiver);
+    if (!IsUserInput(event->type()) || !IsPartOfWindow(receiver)) return false;
+    if (!IsDragAndDrop(event->type())) {
+      held_.push_back({receiver, std::unique_ptr<QEvent>(event->clone())});
+    }
+    return true;
   }
 
  private:
   // The toolkit hands input to the window's native window first, then to the widget under it.
+  // Taken at the first, it never reaches the second, so each event is held once.
   bool IsPartOfWindow(QObject* receiver) const {
     if (receiver == window_.windowHandle()) return true;
     return receiver->isWidgetType() && window_.isAncestorOf(static_cast<QWidget*>(receiver));
   }
 
   QWidget& window_;
+  std::vector<HeldInput> held_;
 };
 
-}  // namespace
-
 void ResultsBoxAdapter::Append(std::string_view text) {
+  if (!text.empty() && onText_) onText_();
   QTextCursor end(box_->document());
   end.movePosition(QTextCursor::End);
   end.insertText(ForDisplay(text));
@@ -99,7 +117,7 @@ void ResultsBoxAdapter::Append(std::string_view text) {
 
 frmMain::frmMain(QWidget* parent, std::function<RunFiles()> makeRunFiles)
     : QWidget(parent, FixedDialogFlags()),
-      resultsBox_(nullptr),
+      resultsBox_(nullptr, {}),
       makeRunFiles_(makeRunFiles ? std::move(makeRunFiles) : PlatformRunFiles) {
   const auto& design = design::MainWindowDesign();
   setObjectName(FromUtf8(design.name));
@@ -111,7 +129,7 @@ frmMain::frmMain(QWidget* parent, std::function<RunFiles()> makeRunFiles)
   txtFiles_ = findChild<QLineEdit*>(QStringLiteral("txtFiles"));
   txtDir_ = findChild<QLineEdit*>(QStringLiteral("txtDir"));
   txtResults_ = findChild<QPlainTextEdit*>(QStringLiteral("txtResults"));
-  resultsBox_ = ResultsBoxAdapter(txtResults_);
+  resultsBox_ = ResultsBoxAdapter(txtResults_, [this] { NoteRunAtWork(); });
   // The designed defaults are Windows paths; here the boxes start with this system's own.
   txtFiles_->setText(FromUtf8(platform::DefaultPattern()));
   txtDir_->setText(FromUtf8(platform::DefaultRootFolder()));
@@ -147,6 +165,7 @@ void frmMain::SetMousePointer(MousePointer pointer) {
 }
 
 void frmMain::ShowMessage(std::string_view text) {
+  NoteRunAtWork();
   QMessageBox box(QMessageBox::NoIcon, FromUtf8(version::kProductName), ForDisplay(text),
                   QMessageBox::Ok, this);
   box.exec();
@@ -154,6 +173,7 @@ void frmMain::ShowMessage(std::string_view text) {
 
 std::string frmMain::InputBox(std::string_view prompt, std::string_view title,
                               std::string_view defaultText) {
+  NoteRunAtWork();
   QInputDialog box(this);
   box.setWindowTitle(FromUtf8(title));
   box.setLabelText(ForDisplay(prompt));
@@ -172,20 +192,38 @@ void frmMain::closeEvent(QCloseEvent* event) {
   run_->RequestStop();
 }
 
-void frmMain::WaitFor(ThreadedRun& run) {
-  const InputDropper dropInput(*this);
+std::vector<frmMain::HeldInput> frmMain::RunToTheEnd(ThreadedRun& run) {
+  InputHolder holder(*this);
+  inputHolder_ = &holder;
+  const auto forgetHolder = qScopeGuard([this] { inputHolder_ = nullptr; });
   QTimer drain;
   drain.callOnTimeout(this, [&run] { run.DrainLog(); });
   drain.start(kLogDrainInterval);
   run.Start();
   run_ = &run;
   while (!run.Finished()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  QCoreApplication::processEvents();  // input that came during the run goes now, unanswered
+  QCoreApplication::processEvents();  // input that came as the run ended is held too
   run_ = nullptr;
+  run.Finish();  // may show the last of the log: the run seen at work once more
+  return holder.TakeHeld();
+}
+
+// The run is at work while it opens a box or adds to the log; the pointer going back to the
+// arrow shows it is over. Input made since it was last seen at work was meant for the window
+// the user saw then, with no run going on; the rest was made while the run worked.
+void frmMain::NoteRunAtWork() {
+  if (inputHolder_ != nullptr) inputHolder_->DropHeld();
+}
+
+void frmMain::GiveBack(std::vector<HeldInput> input) {
+  for (HeldInput& held : input) {
+    if (held.receiver) QCoreApplication::postEvent(held.receiver, held.event.release());
+  }
 }
 
 void frmMain::cmdOK_Click() {
   if (run_ != nullptr) return;  // no run begins inside a run
+  std::vector<HeldInput> madeAfterTheRun;
   try {
     const RunFiles files = makeRunFiles_();
     ThreadedRun run(
@@ -194,13 +232,18 @@ void frmMain::cmdOK_Click() {
           QMetaObject::invokeMethod(this, call, Qt::BlockingQueuedConnection);
         },
         [events = QAbstractEventDispatcher::instance()] { events->wakeUp(); });
-    WaitFor(run);
-    run.Finish();
+    madeAfterTheRun = RunToTheEnd(run);
   } catch (const std::exception& failure) {
     // The run has put the pointer back; the window stays usable.
     ShowMessage(failure.what());
   }
-  if (std::exchange(closeRequested_, false)) close();
+  if (std::exchange(closeRequested_, false)) {
+    close();  // what the user did meanwhile is dropped: the window is closing
+    return;
+  }
+  // Posted, not handled here: the main loop takes it once this handler is over, so a click on
+  // Move starts a run of its own rather than one inside this one.
+  GiveBack(std::move(madeAfterTheRun));
 }
 
 void frmMain::cmdCancel_Click() { close(); }

@@ -7,13 +7,18 @@
 //     hourglass, message and input boxes, all on this window's thread -> back here
 //
 // While the run goes on the window keeps answering its events (repaints, the log as it grows,
-// a close request, which ends the run between two files) and drops the user's input to it.
-// The window owns no sorting logic and never touches the file system itself.
+// a close request, which ends the run between two files) and holds the user's input to it.
+// Input made while the run works is dropped; input made after it was last seen at work (its
+// last box closed, its closing entry shown) is handled once it is over. The window owns no
+// sorting logic and never touches the file system itself.
 
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "sorting/run_window.h"
 #include "sorting/threaded_run.h"
@@ -29,13 +34,16 @@ class frmAbout;
 // again, and the newest entry is scrolled into view.
 class ResultsBoxAdapter final : public ResultsBox {
  public:
-  explicit ResultsBoxAdapter(QPlainTextEdit* box) : box_(box) {}
+  // onText: told each time text is added.
+  ResultsBoxAdapter(QPlainTextEdit* box, std::function<void()> onText)
+      : box_(box), onText_(std::move(onText)) {}
   bool IsEmpty() const override { return box_->document()->isEmpty(); }
   void Append(std::string_view text) override;
   void Clear() override { box_->clear(); }
 
  private:
   QPlainTextEdit* box_;
+  std::function<void()> onText_;
 };
 
 class frmMain final : public QWidget, public RunWindow {
@@ -58,9 +66,18 @@ class frmMain final : public QWidget, public RunWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  class InputHolder;
+  struct HeldInput {
+    QPointer<QObject> receiver;
+    std::unique_ptr<QEvent> event;
+  };
+
   // Answers the window's events until the run has ended, the log drained into the box on a
-  // timer, the user's input to this window dropped.
-  void WaitFor(ThreadedRun& run);
+  // timer, then finishes it; returns the user's input to this window made after the run was
+  // last seen at work. Throws what ended the run.
+  std::vector<HeldInput> RunToTheEnd(ThreadedRun& run);
+  void NoteRunAtWork();
+  static void GiveBack(std::vector<HeldInput> input);
   void cmdOK_Click();
   void cmdCancel_Click();
   void cmdAbout_Click();
@@ -71,7 +88,8 @@ class frmMain final : public QWidget, public RunWindow {
   ResultsBoxAdapter resultsBox_;
   std::unique_ptr<frmAbout> about_;
   std::function<RunFiles()> makeRunFiles_;
-  ThreadedRun* run_ = nullptr;  // the run going on, if any
+  ThreadedRun* run_ = nullptr;          // the run going on, if any
+  InputHolder* inputHolder_ = nullptr;  // while a run goes on, up to its end
   bool closeRequested_ = false;
   bool busy_ = false;
 };

@@ -29,7 +29,7 @@ settle() {
     sleep 0.2
   done
 }
-trap 'PELLORIN_INSTALLER_TEST=$work /usr/lib/wine/wineserver -k 2>/dev/null; settle; rm -rf "$work"' EXIT
+trap 'PELLORIN_INSTALLER_TEST=$work /usr/lib/wine/wineserver -k 2>/dev/null || true; settle; rm -rf "$work"' EXIT
 wine wineboot --init >/dev/null 2>&1 || true
 settle
 drive_c=$WINEPREFIX/drive_c

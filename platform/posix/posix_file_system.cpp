@@ -37,6 +37,12 @@ bool LinkUnsupported(int number) {
   return Unsupported(number) || number == EPERM || number == EMLINK;
 }
 
+// How a file that should be a song, ours or the user's, is opened for reading. A neighbour in a
+// shared folder may have put a FIFO or a device under its name since the folder was listed: opened
+// without O_NONBLOCK a FIFO waits for a writer that never comes, and a terminal could become ours.
+// The caller checks that it got a regular file.
+constexpr int kOpenWithoutWaiting = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+
 // The ticket of a move that MoveFile makes on its own, outside any run's numbering.
 constexpr MoveTicket kOwnTicket = std::numeric_limits<MoveTicket>::max();
 
@@ -194,7 +200,7 @@ std::optional<std::error_code> PosixFileSystem::StartCopy(MoveTicket ticket,
   move.ticket = ticket;
   move.source = source;
   move.destination = destination;
-  move.sourceFd = calls_.Open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0);
+  move.sourceFd = calls_.Open(source.c_str(), kOpenWithoutWaiting, 0);
   if (move.sourceFd < 0) return LastError();
   if (group_.empty()) groupStarted_ = std::chrono::steady_clock::now();
   if (auto failure = CopyIntoTemporary(move)) {
@@ -213,6 +219,7 @@ std::optional<std::error_code> PosixFileSystem::StartCopy(MoveTicket ticket,
 std::error_code PosixFileSystem::CopyIntoTemporary(PendingMove& move) {
   if (calls_.Fstat(move.sourceFd, &move.copied) != 0) return LastError();
   if (!S_ISREG(move.copied.st_mode)) return Error(EINVAL);
+  calls_.Fcntl(move.sourceFd, F_SETFL, 0);  // reads wait for the disk again, as they should
   if (auto busy = TakeReadLease(move.sourceFd, move.leased)) return busy;
 
   const int temporaryFd = CreateTemporary(ParentFolder(move.destination), move.temporary);
@@ -276,7 +283,7 @@ std::error_code PosixFileSystem::FlushCopies(const std::vector<PendingMove>& mov
   if (flushBySyncfs_) return failure;
 
   for (const auto& move : moves) {
-    const int copyFd = calls_.Open(move.temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0);
+    const int copyFd = calls_.Open(move.temporary.c_str(), kOpenWithoutWaiting, 0);
     if (copyFd < 0) return LastError();
     if (calls_.Fsync(copyFd) != 0 && !Unsupported(errno)) failure = LastError();
     calls_.Close(copyFd);

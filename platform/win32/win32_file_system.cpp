@@ -414,6 +414,9 @@ std::error_code Win32FileSystem::CopyIntoGroup(const std::wstring& from, const s
                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
                               nullptr));
   if (!source) return LastError();
+  // No named pipe or device can stand in a folder, but a symbolic link can lead to one, and
+  // reading a pipe waits for its server: only a file on a disk is copied.
+  if (::GetFileType(source.get()) != FILE_TYPE_DISK) return Win32Error(ERROR_INVALID_FUNCTION);
   BY_HANDLE_FILE_INFORMATION copied{};
   if (!::GetFileInformationByHandle(source.get(), &copied)) return LastError();
   if (::GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES) {

@@ -342,6 +342,23 @@ TEST_F(OtherProgramDuringCopy, FileOpenForWritingIsNotCopiedAwayFromItsWriter) {
   EXPECT_EQ(ReadFile(source), "first half, second half");
 }
 
+// A neighbour in a shared folder swaps a song for a FIFO after the listing: opening it must not
+// wait for a writer (the alarm ends a run that hangs), and the other songs are filed as usual.
+TEST_F(OtherProgramDuringCopy, SongSwappedForAFifoIsReportedWithoutWaitingAndStaysThere) {
+  Incoming("Artist - song.mp3", song);
+  Incoming("Other - song.mp3", "other");
+  ::alarm(60);
+  ExpectNotMoved([&](SystemCall call, const char* path) {
+    if (call == SystemCall::Open && path == source && !fs::is_fifo(source)) {
+      fs::remove(source);
+      ASSERT_EQ(::mkfifo(source.c_str(), 0600), 0);
+    }
+  });
+  ::alarm(0);
+  EXPECT_TRUE(fs::is_fifo(source));
+  EXPECT_EQ(ReadFile(root + "/Other/Other - song.mp3"), "other");
+}
+
 TEST_F(RealFolders, FileOpenForWritingOnTheSameDeviceMovesWithItsWriter) {
   Incoming("Artist - song.mp3", "first half, ");
   const int writer = ::open((in + "/Artist - song.mp3").c_str(), O_WRONLY | O_APPEND);

@@ -203,6 +203,8 @@ void AddDiskState(const std::string& top, DiskState& state) {
     const std::string path = entry.path().string();
     if (entry.is_directory() && !entry.is_symlink()) {
       state.folders.insert(path);
+    } else if (entry.is_other()) {  // a FIFO or a device: reading it could wait for ever
+      state.files[path] = "(special file)";
     } else {
       std::ifstream in(path, std::ios::binary);
       state.files[path] = {std::istreambuf_iterator<char>(in), {}};

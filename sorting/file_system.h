@@ -14,7 +14,8 @@ using MoveTicket = std::uint64_t;
 
 struct FinishedMove {
   MoveTicket ticket = 0;
-  std::error_code error;  // none: the file is at its destination for good and its source is gone
+  std::error_code error;    // none: the file is at its destination for good and its source is gone
+  std::uint64_t bytes = 0;  // the song's size, for a move that copies it to another device
 };
 
 // Which pending moves FinishMoves is to finish.

@@ -333,7 +333,7 @@ void PosixFileSystem::RemoveSources(std::vector<PendingMove>& published) {
 void PosixFileSystem::Finish(PendingMove& move, std::error_code failure) {
   calls_.Close(move.sourceFd);  // ends the lease too
   move.sourceFd = -1;
-  finished_.push_back({move.ticket, failure});
+  finished_.push_back({move.ticket, failure, static_cast<std::uint64_t>(move.copied.st_size)});
 }
 
 // Between a look at the source and its removal another program could put a new file under its

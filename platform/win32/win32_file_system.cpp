@@ -452,7 +452,10 @@ void Win32FileSystem::CloseGroup() {
 // name and the source where it was, a song in two places rather than a guess.
 std::vector<FinishedMove> Win32FileSystem::MakeDurable(std::vector<PendingSong>& group) {
   std::vector<FinishedMove> outcomes;
-  for (const auto& song : group) outcomes.push_back({song.ticket, {}});
+  for (const auto& song : group) {
+    const auto bytes = (std::uint64_t{song.copied.nFileSizeHigh} << 32) | song.copied.nFileSizeLow;
+    outcomes.push_back({song.ticket, {}, bytes});
+  }
   const auto each = [&](auto&& step) {
     for (std::size_t i = 0; i < group.size(); ++i) {
       if (!outcomes[i].error) outcomes[i].error = step(group[i]);

@@ -20,9 +20,15 @@ constexpr int kRefused = 2;
 
 int Run(const pellorin::cli::CommandLine& line) {
   using namespace pellorin;
+  const cli::TerminalStreams streams{
+      .in = std::cin,
+      .out = std::cout,
+      .err = std::cerr,
+      .outIsTerminal = platform::IsTerminal(platform::StandardStream::Output),
+      .errIsTerminal = platform::IsTerminal(platform::StandardStream::Error)};
   cli::TerminalWindow window(line.pattern.value_or(platform::DefaultPattern()),
-                             line.root.value_or(platform::DefaultRootFolder()), std::cin, std::cout,
-                             std::cerr, !line.noAsk);
+                             line.root.value_or(platform::DefaultRootFolder()), streams,
+                             !line.noAsk);
   const auto disk = platform::MakeFileSystem();
   std::unique_ptr<FileSystemObject> dryRun;
   if (line.dryRun) dryRun = std::make_unique<DryRunFileSystem>(*disk);

@@ -1,6 +1,7 @@
 #include "terminal_window.h"
 
 #include "sorting/results_log.h"
+#include "terminal_text.h"
 
 namespace pellorin::cli {
 namespace {
@@ -13,11 +14,30 @@ void WriteWithNewlines(std::ostream& out, std::string_view text) {
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
+// Text that may hold a name: escaped for a terminal, byte for byte for anything else.
+void WriteName(std::ostream& out, std::string_view text, bool escape) {
+  if (escape) {
+    out << EscapedForTerminal(text);
+  } else {
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  }
+}
+
 }  // namespace
 
+// Every entry comes alone, with the CR LF that separates it from the one before. That one, and
+// the CR LF that ends the one entry that has one, become newlines; any other control character is
+// a name's (no entry ends with a name).
 void TerminalLog::Append(std::string_view text) {
-  WriteWithNewlines(out_, text);
-  if (!text.empty()) empty_ = false;
+  if (text.empty()) return;
+  empty_ = false;
+  const bool separated = text.starts_with(kCrLf);
+  if (separated) text.remove_prefix(kCrLf.size());
+  const bool ended = text.ends_with(kCrLf);
+  if (ended) text.remove_suffix(kCrLf.size());
+  if (separated) out_.put('\n');
+  WriteName(out_, text, escapeNames_);
+  if (ended) out_.put('\n');
 }
 
 void TerminalLog::Finish() {
@@ -26,18 +46,28 @@ void TerminalLog::Finish() {
 }
 
 void TerminalWindow::ShowMessage(std::string_view text) {
-  WriteWithNewlines(err_, text);
-  err_.put('\n').flush();
+  WriteWithNewlines(streams_.err, text);
+  streams_.err.put('\n').flush();
 }
 
+// The question's first line is ours; what follows it is the file's name.
 std::string TerminalWindow::InputBox(std::string_view prompt, std::string_view /*title*/,
                                      std::string_view defaultText) {
   if (!askQuestions_) return {};
-  WriteWithNewlines(err_, prompt);
-  err_ << "\n[" << defaultText << "] ";
-  err_.flush();
+  auto& err = streams_.err;
+  const bool escape = streams_.errIsTerminal;
+  const auto firstLine = prompt.find(kCrLf);
+  WriteName(err, prompt.substr(0, firstLine), escape);
+  if (firstLine != std::string_view::npos) {
+    err.put('\n');
+    WriteName(err, prompt.substr(firstLine + kCrLf.size()), escape);
+  }
+  err << "\n[";
+  WriteName(err, defaultText, escape);
+  err << "] ";
+  err.flush();
   std::string answer;
-  if (!std::getline(in_, answer)) return {};
+  if (!std::getline(streams_.in, answer)) return {};
   if (answer.ends_with('\r')) answer.pop_back();
   return answer.empty() ? std::string(defaultText) : answer;
 }

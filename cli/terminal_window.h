@@ -8,11 +8,21 @@
 
 namespace pellorin::cli {
 
+// Where a run talks to its user, and which of the two output streams reach a terminal: names are
+// shown escaped there, and written byte for byte to files and pipes.
+struct TerminalStreams {
+  std::istream& in;
+  std::ostream& out;
+  std::ostream& err;
+  bool outIsTerminal = false;
+  bool errIsTerminal = false;
+};
+
 // The log as it reaches a terminal: each CR LF becomes a newline, and the text is written as it
 // comes, so nothing of a long run is held in memory.
 class TerminalLog final : public ResultsBox {
  public:
-  explicit TerminalLog(std::ostream& out) : out_(out) {}
+  TerminalLog(std::ostream& out, bool escapeNames) : out_(out), escapeNames_(escapeNames) {}
   bool IsEmpty() const override { return empty_; }
   void Append(std::string_view text) override;
   void Clear() override {}  // nothing is written before a run clears the log
@@ -21,6 +31,7 @@ class TerminalLog final : public ResultsBox {
 
  private:
   std::ostream& out_;
+  const bool escapeNames_;
   bool empty_ = true;
 };
 
@@ -28,29 +39,27 @@ class TerminalLog final : public ResultsBox {
 // come one line at a time from the input stream.
 class TerminalWindow final : public RunWindow {
  public:
-  TerminalWindow(std::string pattern, std::string root, std::istream& in, std::ostream& out,
-                 std::ostream& err, bool askQuestions)
+  TerminalWindow(std::string pattern, std::string root, TerminalStreams streams, bool askQuestions)
       : pattern_(std::move(pattern)),
         root_(std::move(root)),
-        in_(in),
-        err_(err),
+        streams_(streams),
         askQuestions_(askQuestions),
-        log_(out) {}
+        log_(streams.out, streams.outIsTerminal) {}
 
   std::string PatternText() const override { return pattern_; }
   std::string RootText() const override { return root_; }
   TerminalLog& Results() override { return log_; }
   void SetMousePointer(MousePointer) override {}
   void ShowMessage(std::string_view text) override;
-  // An empty line takes the default; the end of the input answers Cancel.
+  // An empty line takes the default; the end of the input answers Cancel. The answer is used as
+  // typed.
   std::string InputBox(std::string_view prompt, std::string_view title,
                        std::string_view defaultText) override;
 
  private:
   const std::string pattern_;
   const std::string root_;
-  std::istream& in_;
-  std::ostream& err_;
+  TerminalStreams streams_;
   const bool askQuestions_;
   TerminalLog log_;
 };

@@ -21,6 +21,9 @@ std::string DefaultRootFolder();
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 // Makes the standard streams carry UTF-8 bytes unchanged.
 void PrepareStandardStreams();
+enum class StandardStream { Output, Error };
+// True when the stream goes to a terminal (a console on Windows), not to a file or a pipe.
+bool IsTerminal(StandardStream stream);
 // Major, minor and revision of the running program, e.g. "1.0.7".
 std::string ProgramVersion();
 

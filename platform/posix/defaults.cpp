@@ -58,6 +58,10 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
 
 void PrepareStandardStreams() {}
 
+bool IsTerminal(StandardStream stream) {
+  return ::isatty(stream == StandardStream::Output ? STDOUT_FILENO : STDERR_FILENO) == 1;
+}
+
 std::string ProgramVersion() { return version::kDisplay; }
 
 }  // namespace pellorin::platform

@@ -59,6 +59,13 @@ void PrepareStandardStreams() {
   _setmode(_fileno(stderr), _O_BINARY);
 }
 
+bool IsTerminal(StandardStream stream) {
+  DWORD mode = 0;
+  const HANDLE handle =
+      ::GetStdHandle(stream == StandardStream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+  return ::GetConsoleMode(handle, &mode) != 0;
+}
+
 // Read from the program's own version resource, so the number shown is the one Windows shows in
 // the file's properties.
 std::string ProgramVersion() {

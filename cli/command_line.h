@@ -8,16 +8,22 @@
 namespace pellorin::cli {
 
 inline constexpr std::string_view kUsage =
-    "usage: pellorin-move [--dry-run] [--no-ask] [--] [PATTERN [ROOT]]\n"
+    "usage: pellorin-move [--dry-run] [--no-ask] [--no-journal] [--] [PATTERN [ROOT]]\n"
+    "       pellorin-move --undo [--dry-run] [RUN]\n"
+    "       pellorin-move --runs\n"
     "       pellorin-move --help | --version";
 
 struct CommandLine {
   bool dryRun = false;
   bool noAsk = false;
+  bool noJournal = false;
+  bool undo = false;
+  bool runs = false;
   bool help = false;
   bool version = false;
   std::optional<std::string> pattern;
   std::optional<std::string> root;
+  std::optional<std::string> run;  // with --undo: the run to undo
 };
 
 // The options and operands after the program name; nothing when they do not fit the usage.

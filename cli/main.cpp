@@ -1,81 +1,75 @@
 // pellorin-move: one Move run from a terminal or a script, with the same checks, rules and log as
-// the window's Move button.
+// the window's Move button; or the undo of such a run, from the journal it left.
 
 #include <exception>
 #include <iostream>
-#include <memory>
 #include <vector>
 
 #include "command_line.h"
+#include "commands.h"
 #include "platform/platform.h"
-#include "sorting/dry_run_file_system.h"
-#include "sorting/move_run.h"
-#include "terminal_window.h"
+#include "platform/state_folder.h"
 
 namespace {
 
-constexpr int kNoErrors = 0;
-constexpr int kErrorEntries = 1;
-constexpr int kRefused = 2;
+using namespace pellorin;
 
-int Run(const pellorin::cli::CommandLine& line) {
-  using namespace pellorin;
+void ShowHelp() {
+  std::cout << cli::kUsage << "\n\n"
+            << "Moves each file that matches PATTERN into a folder named after its artist\n"
+            << "directly under ROOT.\n"
+            << "PATTERN defaults to " << platform::DefaultPattern() << ", ROOT to "
+            << platform::DefaultRootFolder() << ".\n\n"
+            << "  --dry-run     print what would be done, change nothing\n"
+            << "  --no-ask      never ask for an artist: such files stay where they are\n"
+            << "  --no-journal  keep no journal of the run: it cannot be undone\n"
+            << "  --undo [RUN]  put back what the newest run not yet undone moved, or RUN\n"
+            << "  --runs        list the runs that can be undone, newest first\n"
+            << "  --help        show this help\n"
+            << "  --version     show the version\n"
+            << "  --            end the options: a PATTERN or ROOT may then begin with \"-\"\n\n"
+            << "Journals are kept in " << platform::StateFolder::DefaultPath() << ".\n"
+            << "Exit status: 0 all went well, 1 some file could not be filed or put back,\n"
+            << "2 a folder missing, no run to undo, a usage error or an unexpected failure.\n";
+}
+
+int Run(const cli::CommandLine& line) {
   const cli::TerminalStreams streams{
       .in = std::cin,
       .out = std::cout,
       .err = std::cerr,
       .outIsTerminal = platform::IsTerminal(platform::StandardStream::Output),
       .errIsTerminal = platform::IsTerminal(platform::StandardStream::Error)};
-  cli::TerminalWindow window(line.pattern.value_or(platform::DefaultPattern()),
-                             line.root.value_or(platform::DefaultRootFolder()), streams,
-                             !line.noAsk);
-  const auto disk = platform::MakeFileSystem();
-  std::unique_ptr<FileSystemObject> dryRun;
-  if (line.dryRun) dryRun = std::make_unique<DryRunFileSystem>(*disk);
-  const auto files = platform::MakeFileEnumeration();
-
-  const auto outcome = MoveRun(window, dryRun ? *dryRun : *disk, *files);
-  window.Results().Finish();
-  if (!outcome.inputsAccepted) return kRefused;
-  return outcome.errorEntries == 0 ? kNoErrors : kErrorEntries;
+  if (line.runs) return cli::RunsCommand(streams);
+  if (line.undo) return cli::UndoCommand(line, streams);
+  return cli::MoveCommand(line, streams);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
-  pellorin::platform::PrepareStandardStreams();
-  const auto utf8Arguments = pellorin::platform::CommandLineArguments(argc, argv);
+  platform::PrepareStandardStreams();
+  const auto utf8Arguments = platform::CommandLineArguments(argc, argv);
   const std::vector<std::string_view> arguments(utf8Arguments.begin(), utf8Arguments.end());
-  const auto line = pellorin::cli::ParseCommandLine(arguments);
+  const auto line = cli::ParseCommandLine(arguments);
   if (!line) {
-    std::cerr << pellorin::cli::kUsage << '\n';
-    return kRefused;
+    std::cerr << cli::kUsage << '\n';
+    return cli::kRefused;
   }
   if (line->help) {
-    std::cout << pellorin::cli::kUsage << "\n\n"
-              << "Moves each file that matches PATTERN into a folder named after its artist\n"
-              << "directly under ROOT.\n"
-              << "PATTERN defaults to " << pellorin::platform::DefaultPattern() << ", ROOT to "
-              << pellorin::platform::DefaultRootFolder() << ".\n\n"
-              << "  --dry-run  print what would be done, change nothing\n"
-              << "  --no-ask   never ask for an artist: such files stay where they are\n"
-              << "  --help     show this help\n"
-              << "  --version  show the version\n"
-              << "  --         end the options: a PATTERN or ROOT may then begin with \"-\"\n\n"
-              << "Exit status: 0 all went well, 1 some file could not be filed, 2 a folder\n"
-              << "missing, a usage error or an unexpected failure.\n";
-    return kNoErrors;
+    ShowHelp();
+    return cli::kNoErrors;
   }
   if (line->version) {
-    std::cout << "pellorin-move " << pellorin::platform::ProgramVersion() << '\n';
-    return kNoErrors;
+    std::cout << "pellorin-move " << platform::ProgramVersion() << '\n';
+    return cli::kNoErrors;
   }
   try {
     return Run(*line);
   } catch (const std::exception& failure) {
     std::cout.flush();
     std::cerr << "pellorin-move: " << failure.what() << '\n';
-    return kRefused;
+    return cli::kRefused;
   }
 }

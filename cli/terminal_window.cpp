@@ -15,12 +15,18 @@ void WriteWithNewlines(std::ostream& out, std::string_view text) {
 }
 
 // Text that may hold a name: escaped for a terminal, byte for byte for anything else.
-void WriteName(std::ostream& out, std::string_view text, bool escape) {
+void AppendName(std::string& out, std::string_view text, bool escape) {
   if (escape) {
-    out << EscapedForTerminal(text);
+    out += EscapedForTerminal(text);
   } else {
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out += text;
   }
+}
+
+void WriteName(std::ostream& out, std::string_view text, bool escape) {
+  std::string shown;
+  AppendName(shown, text, escape);
+  out << shown;
 }
 
 }  // namespace
@@ -35,17 +41,28 @@ void TerminalLog::Append(std::string_view text) {
   if (separated) text.remove_prefix(kCrLf.size());
   const bool ended = text.ends_with(kCrLf);
   if (ended) text.remove_suffix(kCrLf.size());
-  if (separated) out_.put('\n');
-  WriteName(out_, text, escapeNames_);
-  if (ended) out_.put('\n');
+  if (separated) waiting_.push_back('\n');
+  AppendName(waiting_, text, escapeNames_);
+  if (ended) waiting_.push_back('\n');
+  if (std::chrono::steady_clock::now() - shown_ >= kShowInterval) Show();
+}
+
+void TerminalLog::Show() {
+  shown_ = std::chrono::steady_clock::now();
+  if (waiting_.empty()) return;
+  if (beforeShowing_) beforeShowing_();
+  out_.write(waiting_.data(), static_cast<std::streamsize>(waiting_.size()));
+  out_.flush();
+  waiting_.clear();
 }
 
 void TerminalLog::Finish() {
-  if (!empty_) out_.put('\n');
-  out_.flush();
+  if (!empty_) waiting_.push_back('\n');
+  Show();
 }
 
 void TerminalWindow::ShowMessage(std::string_view text) {
+  log_.Show();
   WriteWithNewlines(streams_.err, text);
   streams_.err.put('\n').flush();
 }
@@ -54,6 +71,7 @@ void TerminalWindow::ShowMessage(std::string_view text) {
 std::string TerminalWindow::InputBox(std::string_view prompt, std::string_view /*title*/,
                                      std::string_view defaultText) {
   if (!askQuestions_) return {};
+  log_.Show();  // the log up to the question
   auto& err = streams_.err;
   const bool escape = streams_.errIsTerminal;
   const auto firstLine = prompt.find(kCrLf);

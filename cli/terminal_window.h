@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -18,21 +20,31 @@ struct TerminalStreams {
   bool errIsTerminal = false;
 };
 
-// The log as it reaches a terminal: each CR LF becomes a newline, and the text is written as it
-// comes, so nothing of a long run is held in memory.
+// The log as it reaches a terminal, a file or a pipe: each CR LF becomes a newline. Entries are
+// written out at least every kShowInterval, and whenever the run asks or tells something, so that
+// nothing of a long run is held for long; before they are, the hook makes durable what must be
+// (the journal, which never knows less than the log has shown).
 class TerminalLog final : public ResultsBox {
  public:
+  static constexpr std::chrono::milliseconds kShowInterval{250};
+
   TerminalLog(std::ostream& out, bool escapeNames) : out_(out), escapeNames_(escapeNames) {}
   bool IsEmpty() const override { return empty_; }
   void Append(std::string_view text) override;
   void Clear() override {}  // nothing is written before a run clears the log
-  // Ends the last entry with a newline, as a terminal expects.
+  void BeforeShowing(std::function<void()> hook) { beforeShowing_ = std::move(hook); }
+  // Writes out the entries that wait.
+  void Show();
+  // Ends the last entry with a newline, as a terminal expects, and writes out everything.
   void Finish();
 
  private:
   std::ostream& out_;
   const bool escapeNames_;
   bool empty_ = true;
+  std::string waiting_;
+  std::chrono::steady_clock::time_point shown_ = std::chrono::steady_clock::now();
+  std::function<void()> beforeShowing_;
 };
 
 // A RunWindow for terminals and scripts: messages and questions go to the error stream, answers

@@ -18,6 +18,18 @@ struct FinishedMove {
   std::uint64_t bytes = 0;  // the song's size, for a move that copies it to another device
 };
 
+// What tells a file as a run left it from the same name holding anything else since: its size,
+// the time its content last changed, and its identity on its volume, each in the platform's own
+// units (nanoseconds and device and inode on Linux; FILETIME ticks, volume serial and file ID on
+// Windows).
+struct FileStamp {
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;
+  std::uint64_t volume = 0;
+  std::uint64_t file = 0;
+  friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
 // Which pending moves FinishMoves is to finish.
 enum class PendingMoves {
   Due,  // those of a group whose time is up; the rest may wait for more company
@@ -49,6 +61,27 @@ class FileSystemObject {
   // blanks of a path's last component, so "Mr." becomes "Mr"; others keep every name as it is. A
   // name of which nothing would be left comes back unchanged, for IsFolderName to refuse.
   virtual std::string FolderNameAsKept(std::string_view name) const { return std::string(name); }
+  // Removes that one folder if it is empty; fails, changing nothing, when it holds anything.
+  virtual std::error_code RemoveFolder(std::string_view /*path*/) {
+    return std::make_error_code(std::errc::operation_not_supported);
+  }
+  // The names in a folder, hidden ones included; nothing when it cannot be read.
+  virtual std::optional<std::vector<std::string>> FolderContents(std::string_view /*path*/) const {
+    return std::nullopt;
+  }
+  // Removes the file under path if it holds, byte for byte, what the file under original holds;
+  // fails otherwise, changing nothing.
+  virtual std::error_code RemoveDuplicate(std::string_view /*path*/,
+                                          std::string_view /*original*/) {
+    return std::make_error_code(std::errc::operation_not_supported);
+  }
+  // The stamp of the regular file under path; nothing when there is none.
+  virtual std::optional<FileStamp> Stamp(std::string_view /*path*/) const { return std::nullopt; }
+  // True when moving from sourceFolder into a folder under root copies the files, as between
+  // two devices.
+  virtual bool MovesCopy(std::string_view /*sourceFolder*/, std::string_view /*root*/) const {
+    return false;
+  }
   // Called once a run has accepted its folders, before it lists its files. A layer that sets
   // sources aside while it moves them puts back here what a run that died left in the source
   // folder, so that the listing offers those files again.
@@ -77,6 +110,10 @@ class FileEnumeration {
   virtual std::error_code First(std::string_view pattern, std::string& name) = 0;
   // name becomes the next match, or empty after the last.
   virtual std::error_code Next(std::string& name) = 0;
+  // How many files the listing holds, once First has taken it.
+  virtual std::size_t Count() const { return 0; }
+  // The size of all the listed files together, read when asked.
+  virtual std::uint64_t TotalBytes() { return 0; }
 };
 
 }  // namespace pellorin

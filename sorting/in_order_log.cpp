@@ -1,29 +1,61 @@
 #include "in_order_log.h"
 
+#include <stdexcept>
+
 namespace pellorin {
 
 std::string MovedEntry(std::string_view name) { return "File " + Quoted(name) + " moved."; }
 std::string MoveFailedEntry(std::string_view name) { return "Error moving File " + Quoted(name); }
 
-void InOrderLog::Add(std::string entry, bool isError) {
+MoveWording ForwardWording() {
+  return {MovedEntry,
+          [](std::string_view name, std::string_view) { return MoveFailedEntry(name); }};
+}
+
+void InOrderLog::Add(std::string entry, bool isError, bool endsFile) {
   Entry added;
   added.text = std::move(entry);
   added.isError = isError;
+  added.endsFile = endsFile;
   Add(std::move(added));
 }
 
-void InOrderLog::AddMove(MoveTicket ticket, std::string_view name,
+void InOrderLog::AddFolder(std::string entry, std::string_view folder, bool created) {
+  Entry added;
+  added.kind = created ? Kind::FolderCreated : Kind::FolderRemoved;
+  added.text = std::move(entry);
+  added.destination = folder;
+  Add(std::move(added));
+}
+
+void InOrderLog::AddMove(MoveTicket ticket, std::string_view name, std::string_view source,
+                         std::string_view destination,
                          const std::optional<std::error_code>& outcome) {
+  if (outcome && waiting_.empty()) {  // as every move on one device: straight through
+    const bool failed = static_cast<bool>(*outcome);
+    Retire(failed ? wording_.failed(name, source) : wording_.moved(name),
+           {Kind::Move, failed, true, ticket, name, source, destination, 0});
+    return;
+  }
   Entry move;
-  move.isMove = true;
+  move.kind = Kind::Move;
+  move.endsFile = true;
+  move.ticket = ticket;
+  move.name = name;
+  move.source = source;
+  move.destination = destination;
   if (outcome) {
-    move.isError = static_cast<bool>(*outcome);
-    move.text = move.isError ? MoveFailedEntry(name) : MovedEntry(name);
+    Settle(move, *outcome);
   } else {
-    move.name = std::string(name);
     move.pending = ticket;
   }
   Add(std::move(move));
+}
+
+void InOrderLog::Settle(Entry& move, std::error_code outcome) {
+  move.pending.reset();
+  move.isError = static_cast<bool>(outcome);
+  move.text = move.isError ? wording_.failed(move.name, move.source) : wording_.moved(move.name);
 }
 
 void InOrderLog::Add(Entry entry) {
@@ -37,12 +69,22 @@ void InOrderLog::Add(Entry entry) {
 void InOrderLog::Finished(const FinishedMove& move) {
   for (auto& entry : waiting_) {
     if (entry.pending != move.ticket) continue;
-    entry.pending.reset();
-    entry.isError = static_cast<bool>(move.error);
-    entry.text = entry.isError ? MoveFailedEntry(entry.name) : MovedEntry(entry.name);
+    Settle(entry, move.error);
+    entry.bytes = move.bytes;
     break;
   }
   RetireReady();
+}
+
+void InOrderLog::FinishMoves(FileSystemObject& fileSystem, PendingMoves which) {
+  if (!Waiting()) return;
+  finished_.clear();
+  fileSystem.FinishMoves(which, finished_);
+  for (const auto& move : finished_) Finished(move);
+  if (!finished_.empty() && observer_ != nullptr) observer_->GroupRetired();
+  if (which == PendingMoves::All && Waiting()) {
+    throw std::logic_error("the file system left a move unfinished");
+  }
 }
 
 void InOrderLog::RetireReady() {
@@ -53,9 +95,20 @@ void InOrderLog::RetireReady() {
 }
 
 void InOrderLog::Retire(const Entry& entry) {
-  AppendResult(box_, entry.text);
+  Retire(entry.text, {entry.kind, entry.isError, entry.endsFile, entry.ticket, entry.name,
+                      entry.source, entry.destination, entry.bytes});
+}
+
+void InOrderLog::Retire(std::string_view text, const Retiring& entry) {
+  AppendResult(box_, text);
   if (entry.isError) ++errorEntries_;
-  if (entry.isMove && !entry.isError) ++filesMoved_;
+  const bool moved = entry.kind == Kind::Move && !entry.isError;
+  if (moved) ++filesMoved_;
+  if (observer_ == nullptr) return;
+  if (entry.kind == Kind::FolderCreated) observer_->FolderCreated(entry.destination);
+  if (entry.kind == Kind::FolderRemoved) observer_->FolderRemoved(entry.destination);
+  if (moved) observer_->Moved(entry.ticket, entry.name, entry.source, entry.destination);
+  if (entry.endsFile) observer_->FileDone(entry.bytes);
 }
 
 }  // namespace pellorin

@@ -15,7 +15,7 @@ std::error_code ListedFileEnumeration::First(std::string_view pattern, std::stri
 
 std::error_code ListedFileEnumeration::Next(std::string& name) {
   if (next_ < names_.size()) {
-    name = std::move(names_[next_++]);
+    name = names_[next_++];  // kept, for TotalBytes; name's own room is reused
   } else {
     name.clear();
   }

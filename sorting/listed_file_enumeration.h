@@ -13,10 +13,12 @@ class ListedFileEnumeration : public FileEnumeration {
  public:
   std::error_code First(std::string_view pattern, std::string& name) final;
   std::error_code Next(std::string& name) final;
+  std::size_t Count() const final { return names_.size(); }
 
  protected:
   // Every ordinary file that matches the pattern, in the order to offer them.
   virtual std::error_code List(std::string_view pattern, std::vector<std::string>& names) = 0;
+  const std::vector<std::string>& Listed() const { return names_; }
 
  private:
   std::vector<std::string> names_;

@@ -1,6 +1,5 @@
 #include "move_run.h"
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -10,29 +9,22 @@
 namespace pellorin {
 namespace {
 
-// Shows the hourglass for as long as it lives, so the pointer comes back however the run ends.
-class BusyPointer {
- public:
-  explicit BusyPointer(RunWindow& window) : window_(window) {
-    window_.SetMousePointer(MousePointer::Hourglass);
-  }
-  ~BusyPointer() { window_.SetMousePointer(MousePointer::Default); }
-  BusyPointer(const BusyPointer&) = delete;
-  BusyPointer& operator=(const BusyPointer&) = delete;
-
- private:
-  RunWindow& window_;
-};
-
 class MoveRunner {
  public:
   MoveRunner(RunWindow& window, FileSystemObject& fileSystem, std::string sourceFolder,
-             std::string root)
+             std::string root, RunObserver* observer)
       : window_(window),
         fileSystem_(fileSystem),
         sourceFolder_(std::move(sourceFolder)),
         root_(std::move(root)),
-        log_(window.Results()) {}
+        observer_(observer),
+        log_(window.Results(), observer, ForwardWording()) {}
+
+  void Listed(FileEnumeration& files) {
+    if (observer_ == nullptr) return;
+    const bool bytes = observer_->WantsBytes() && fileSystem_.MovesCopy(sourceFolder_, root_);
+    observer_->Listed(files.Count(), bytes ? files.TotalBytes() : 0);
+  }
 
   void HandleFile(const std::string& enumeratedName) {
     const std::string_view name = TrimBlanks(enumeratedName);
@@ -45,7 +37,7 @@ class MoveRunner {
       artist = window_.InputBox(prompt, "Cannot find artist name.", name);
     }
     if (artist.empty()) {
-      Error("Error: Cannot establish directory name for " + Quoted(enumeratedName));
+      FileError("Error: Cannot establish directory name for " + Quoted(enumeratedName));
       return;
     }
     const std::string folder = fileSystem_.BuildPath(root_, fileSystem_.FolderNameAsKept(artist));
@@ -54,19 +46,11 @@ class MoveRunner {
     const std::string source = fileSystem_.BuildPath(sourceFolder_, enumeratedName);
     const std::string destination = fileSystem_.BuildPath(folder, enumeratedName);
     const MoveTicket ticket = nextTicket_++;
-    log_.AddMove(ticket, enumeratedName, fileSystem_.StartMove(source, destination, ticket));
+    log_.AddMove(ticket, enumeratedName, source, destination,
+                 fileSystem_.StartMove(source, destination, ticket));
   }
 
-  // Retires the entries of the moves that have finished; with PendingMoves::All, of every move.
-  void FinishMoves(PendingMoves which) {
-    if (!log_.Waiting()) return;
-    finished_.clear();
-    fileSystem_.FinishMoves(which, finished_);
-    for (const auto& move : finished_) log_.Finished(move);
-    if (which == PendingMoves::All && log_.Waiting()) {
-      throw std::logic_error("the file system left a move unfinished");
-    }
-  }
+  void FinishMoves(PendingMoves which) { log_.FinishMoves(fileSystem_, which); }
 
   void ListingFailed(std::string_view pattern) {
     Error("Error: Cannot list the files " + Quoted(pattern));
@@ -83,7 +67,7 @@ class MoveRunner {
  private:
   bool MakeFolderReady(const std::string& artist, const std::string& folder) {
     if (!fileSystem_.IsFolderName(artist)) {
-      Error("Error: Cannot create directory " + Quoted(folder));
+      FileError("Error: Cannot create directory " + Quoted(folder));
       return false;
     }
     if (fileSystem_.FolderExists(folder)) {
@@ -91,29 +75,32 @@ class MoveRunner {
       return true;
     }
     if (fileSystem_.CreateFolder(folder)) {
-      Error("Error: Cannot create directory " + Quoted(folder));
+      FileError("Error: Cannot create directory " + Quoted(folder));
       return false;
     }
-    Entry("Directory " + Quoted(folder) + " Created.");
+    log_.AddFolder("Directory " + Quoted(folder) + " Created.", folder, true);
     return true;
   }
 
   void Entry(std::string entry) { log_.Add(std::move(entry), false); }
   void Error(std::string entry) { log_.Add(std::move(entry), true); }
+  // An error that ends its file's handling.
+  void FileError(std::string entry) { log_.Add(std::move(entry), true, true); }
 
   RunWindow& window_;
   FileSystemObject& fileSystem_;
   const std::string sourceFolder_;
   const std::string root_;
+  RunObserver* observer_;
   InOrderLog log_;
   MoveTicket nextTicket_ = 0;
-  std::vector<FinishedMove> finished_;
   MoveRunOutcome outcome_{.inputsAccepted = true};
 };
 
 }  // namespace
 
-MoveRunOutcome MoveRun(RunWindow& window, FileSystemObject& fileSystem, FileEnumeration& files) {
+MoveRunOutcome MoveRun(RunWindow& window, FileSystemObject& fileSystem, FileEnumeration& files,
+                       RunObserver* observer) {
   const std::string pattern = window.PatternText();
   std::string sourceFolder = fileSystem.GetParentFolderName(pattern);
   if (!fileSystem.FolderExists(sourceFolder)) {
@@ -129,9 +116,10 @@ MoveRunOutcome MoveRun(RunWindow& window, FileSystemObject& fileSystem, FileEnum
   const BusyPointer busy(window);
   window.Results().Clear();
   fileSystem.PrepareRun(sourceFolder, root);
-  MoveRunner runner(window, fileSystem, std::move(sourceFolder), std::move(root));
+  MoveRunner runner(window, fileSystem, std::move(sourceFolder), std::move(root), observer);
   std::string name;
   auto failure = files.First(pattern, name);
+  if (!failure) runner.Listed(files);
   while (!failure && !name.empty() && !window.StopRequested()) {
     runner.HandleFile(name);
     runner.FinishMoves(PendingMoves::Due);

@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "file_system.h"
+#include "run_observer.h"
 #include "run_window.h"
 
 namespace pellorin {
@@ -25,7 +26,9 @@ struct MoveRunOutcome {
   std::int64_t errorEntries = 0;
 };
 
-// One synchronous Move run over the window's pattern and root folder.
-MoveRunOutcome MoveRun(RunWindow& window, FileSystemObject& fileSystem, FileEnumeration& files);
+// One synchronous Move run over the window's pattern and root folder; the observer, if any, hears
+// of it as its entries retire.
+MoveRunOutcome MoveRun(RunWindow& window, FileSystemObject& fileSystem, FileEnumeration& files,
+                       RunObserver* observer = nullptr);
 
 }  // namespace pellorin

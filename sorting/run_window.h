@@ -29,4 +29,18 @@ class RunWindow {
   virtual bool StopRequested() const { return false; }
 };
 
+// Shows the hourglass for as long as it lives, so the pointer comes back however a run ends.
+class BusyPointer {
+ public:
+  explicit BusyPointer(RunWindow& window) : window_(window) {
+    window_.SetMousePointer(MousePointer::Hourglass);
+  }
+  ~BusyPointer() { window_.SetMousePointer(MousePointer::Default); }
+  BusyPointer(const BusyPointer&) = delete;
+  BusyPointer& operator=(const BusyPointer&) = delete;
+
+ private:
+  RunWindow& window_;
+};
+
 }  // namespace pellorin

@@ -1,4 +1,3 @@
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -13,17 +12,9 @@
 namespace pellorin::platform {
 namespace {
 
-std::string HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-  if (const passwd* user = ::getpwuid(::getuid()); user != nullptr && user->pw_dir != nullptr) {
-    return user->pw_dir;
-  }
-  return "/";
-}
-
 // The user's music folder as the desktop names it (XDG_MUSIC_DIR in user-dirs.dirs), else ~/Music.
 std::string MusicFolder() {
-  const std::string home = HomeFolder();
+  const std::string home = posix::HomeFolder();
   const char* configHome = std::getenv("XDG_CONFIG_HOME");
   const std::string config =
       (configHome != nullptr && *configHome == '/') ? configHome : home + "/.config";

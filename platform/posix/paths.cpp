@@ -1,5 +1,10 @@
 #include "paths.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
 namespace pellorin::posix {
 namespace {
 
@@ -38,6 +43,14 @@ std::string JoinPath(std::string_view path, std::string_view name) {
 std::optional<std::string> KernelPath(std::string_view path) {
   if (path.find('\0') != std::string_view::npos) return std::nullopt;
   return std::string(path);
+}
+
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  if (const passwd* user = ::getpwuid(::getuid()); user != nullptr && user->pw_dir != nullptr) {
+    return user->pw_dir;
+  }
+  return "/";
 }
 
 }  // namespace pellorin::posix

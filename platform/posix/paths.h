@@ -18,4 +18,7 @@ std::string JoinPath(std::string_view path, std::string_view name);
 // silently read as the end of a shorter path.
 std::optional<std::string> KernelPath(std::string_view path);
 
+// The user's home folder: $HOME, else the one the password database gives.
+std::string HomeFolder();
+
 }  // namespace pellorin::posix

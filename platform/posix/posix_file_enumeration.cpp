@@ -32,9 +32,9 @@ std::error_code PosixFileEnumeration::List(std::string_view pattern,
   const auto folderPath = KernelPath(ParentFolder(pattern));
   const auto glob = KernelPath(LastComponent(pattern));
   if (!folderPath || !glob) return {EINVAL, std::generic_category()};
+  folder_ = folderPath->empty() ? "." : *folderPath;
 
-  const std::unique_ptr<DIR, FolderCloser> folder(
-      ::opendir(folderPath->empty() ? "." : folderPath->c_str()));
+  const std::unique_ptr<DIR, FolderCloser> folder(::opendir(folder_.c_str()));
   if (!folder) return {errno, std::generic_category()};
   for (;;) {
     errno = 0;
@@ -46,6 +46,19 @@ std::error_code PosixFileEnumeration::List(std::string_view pattern,
   if (errno != 0) return {errno, std::generic_category()};
   std::sort(names.begin(), names.end());
   return {};
+}
+
+std::uint64_t PosixFileEnumeration::TotalBytes() {
+  const std::unique_ptr<DIR, FolderCloser> folder(::opendir(folder_.c_str()));
+  if (!folder) return 0;
+  std::uint64_t total = 0;
+  for (const auto& name : Listed()) {
+    struct stat info {};
+    if (::fstatat(::dirfd(folder.get()), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+      total += static_cast<std::uint64_t>(info.st_size);
+    }
+  }
+  return total;
 }
 
 }  // namespace pellorin::posix

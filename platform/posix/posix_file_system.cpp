@@ -521,4 +521,100 @@ bool PosixFileSystem::IsGone(std::uint64_t process) {
   return calls_.Kill(static_cast<pid_t>(process), 0) != 0 && errno == ESRCH;
 }
 
+std::error_code PosixFileSystem::RemoveFolder(std::string_view path) {
+  const auto kernelPath = KernelPath(path);
+  if (!kernelPath || path.empty()) return Error(EINVAL);
+  if (calls_.Rmdir(kernelPath->c_str()) != 0) return LastError();
+  return {};
+}
+
+std::optional<std::vector<std::string>> PosixFileSystem::FolderContents(
+    std::string_view path) const {
+  const auto kernelPath = KernelPath(path);
+  std::vector<std::string> names;
+  if (!kernelPath || path.empty() || calls_.ListNames(kernelPath->c_str(), "", names) != 0) {
+    return std::nullopt;
+  }
+  std::erase_if(names, [](const std::string& name) { return name == "." || name == ".."; });
+  return names;
+}
+
+std::optional<FileStamp> PosixFileSystem::Stamp(std::string_view path) const {
+  const auto kernelPath = KernelPath(path);
+  struct stat info {};
+  if (!kernelPath || path.empty() || calls_.Lstat(kernelPath->c_str(), &info) != 0 ||
+      !S_ISREG(info.st_mode)) {
+    return std::nullopt;
+  }
+  return FileStamp{.size = static_cast<std::uint64_t>(info.st_size),
+                   .modified = info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec,
+                   .volume = static_cast<std::uint64_t>(info.st_dev),
+                   .file = static_cast<std::uint64_t>(info.st_ino)};
+}
+
+bool PosixFileSystem::MovesCopy(std::string_view sourceFolder, std::string_view root) const {
+  const auto from = KernelPath(sourceFolder);
+  const auto to = KernelPath(root);
+  struct stat fromInfo {};
+  struct stat toInfo {};
+  return from && to && calls_.Stat(from->empty() ? "." : from->c_str(), &fromInfo) == 0 &&
+         calls_.Stat(to->c_str(), &toInfo) == 0 && fromInfo.st_dev != toInfo.st_dev;
+}
+
+std::error_code PosixFileSystem::RemoveDuplicate(std::string_view path, std::string_view original) {
+  const auto copy = KernelPath(path);
+  const auto kept = KernelPath(original);
+  if (!copy || !kept || path.empty() || original.empty()) return Error(EINVAL);
+  if (auto differs = SameBytes(*copy, *kept)) return differs;
+  return calls_.Unlink(copy->c_str()) == 0 ? std::error_code() : LastError();
+}
+
+// Two regular files, not one under two names (as a case-blind file system would show it), of the
+// same size and bytes; EEXIST when they differ.
+std::error_code PosixFileSystem::SameBytes(const std::string& path, const std::string& original) {
+  const int fds[2] = {calls_.Open(path.c_str(), kOpenWithoutWaiting, 0),
+                      calls_.Open(original.c_str(), kOpenWithoutWaiting, 0)};
+  struct stat info[2]{};
+  std::error_code outcome;
+  if (fds[0] < 0 || fds[1] < 0 || calls_.Fstat(fds[0], &info[0]) != 0 ||
+      calls_.Fstat(fds[1], &info[1]) != 0) {
+    outcome = LastError();
+  } else if (!S_ISREG(info[0].st_mode) || !S_ISREG(info[1].st_mode) ||
+             info[0].st_size != info[1].st_size ||
+             (info[0].st_dev == info[1].st_dev && info[0].st_ino == info[1].st_ino)) {
+    outcome = Error(EEXIST);
+  } else {
+    std::vector<char> buffers[2] = {std::vector<char>(1 << 16), std::vector<char>(1 << 16)};
+    for (;;) {
+      const auto got = ReadFully(fds[0], buffers[0]);
+      const auto gotToo = ReadFully(fds[1], buffers[1]);
+      if (!got || !gotToo) {
+        outcome = Error(EIO);
+      } else if (*got != *gotToo ||
+                 !std::equal(buffers[0].begin(), buffers[0].begin() + static_cast<long>(*got),
+                             buffers[1].begin())) {
+        outcome = Error(EEXIST);
+      }
+      if (outcome || *got == 0) break;
+    }
+  }
+  for (const int fd : fds) {
+    if (fd >= 0) calls_.Close(fd);
+  }
+  return outcome;
+}
+
+// As many bytes as fill the buffer, fewer only at the end of the file; nothing on a failure.
+std::optional<std::size_t> PosixFileSystem::ReadFully(int fd, std::vector<char>& buffer) {
+  std::size_t filled = 0;
+  while (filled < buffer.size()) {
+    const ssize_t got = calls_.Read(fd, buffer.data() + filled, buffer.size() - filled);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return std::nullopt;
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  return filled;
+}
+
 }  // namespace pellorin::posix

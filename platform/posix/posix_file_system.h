@@ -51,6 +51,11 @@ class PosixFileSystem final : public FileSystemObject {
                                            MoveTicket ticket) override;
   void FinishMoves(PendingMoves which, std::vector<FinishedMove>& finished) override;
   bool IsFolderName(std::string_view name) const override;
+  std::error_code RemoveFolder(std::string_view path) override;
+  std::optional<std::vector<std::string>> FolderContents(std::string_view path) const override;
+  std::optional<FileStamp> Stamp(std::string_view path) const override;
+  std::error_code RemoveDuplicate(std::string_view path, std::string_view original) override;
+  bool MovesCopy(std::string_view sourceFolder, std::string_view root) const override;
 
  private:
   // A song copied into its temporary, waiting for its group to be made durable.
@@ -88,6 +93,8 @@ class PosixFileSystem final : public FileSystemObject {
   void TidyAfterDeadRuns(const std::string& folder);
   void PutBack(const std::string& folder, const std::string& aside, const std::string& original);
   bool IsGone(std::uint64_t process);
+  std::error_code SameBytes(const std::string& path, const std::string& original);
+  std::optional<std::size_t> ReadFully(int fd, std::vector<char>& buffer);
   bool GroupIsDue() const;
 
   SystemCalls& calls_;

@@ -38,8 +38,11 @@ std::error_code Win32FileEnumeration::List(std::string_view pattern,
   }
   const std::unique_ptr<void, FindCloser> closer(find);
   std::vector<std::wstring> wideNames;
+  totalBytes_ = 0;
   do {
-    if ((found.dwFileAttributes & kNotOrdinary) == 0) wideNames.emplace_back(found.cFileName);
+    if ((found.dwFileAttributes & kNotOrdinary) != 0) continue;
+    wideNames.emplace_back(found.cFileName);
+    totalBytes_ += (std::uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
   } while (::FindNextFileW(find, &found));
   if (const DWORD error = ::GetLastError(); error != ERROR_NO_MORE_FILES) return Win32Error(error);
 

@@ -9,8 +9,14 @@ namespace pellorin::win32 {
 // case-insensitive ordinal order, as NTFS lists them, so that FAT drives and Wine (which lists
 // in the order of the host file system) report in the same order too.
 class Win32FileEnumeration final : public ListedFileEnumeration {
+ public:
+  std::uint64_t TotalBytes() override { return totalBytes_; }
+
  protected:
   std::error_code List(std::string_view pattern, std::vector<std::string>& names) override;
+
+ private:
+  std::uint64_t totalBytes_ = 0;  // of the last listing, as the folder told it
 };
 
 }  // namespace pellorin::win32

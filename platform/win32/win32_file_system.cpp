@@ -493,4 +493,119 @@ void Win32FileSystem::TidyOnce(const std::wstring& folder) {
   if (tidiedFolders_.insert(folder).second) RemoveDeadTemporaries(folder);
 }
 
+std::error_code Win32FileSystem::RemoveFolder(std::string_view path) {
+  const auto wide = ExtendedPath(path);
+  if (!wide) return Win32Error(ERROR_INVALID_NAME);
+  if (::RemoveDirectoryW(wide->c_str())) return {};
+  switch (const DWORD error = ::GetLastError()) {
+    case ERROR_DIR_NOT_EMPTY:
+      return std::make_error_code(std::errc::directory_not_empty);
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return std::make_error_code(std::errc::no_such_file_or_directory);
+    default:
+      return Win32Error(error);
+  }
+}
+
+std::optional<std::vector<std::string>> Win32FileSystem::FolderContents(
+    std::string_view path) const {
+  const auto wide = ExtendedPath(path);
+  if (!wide) return std::nullopt;
+  WIN32_FIND_DATAW found{};
+  const HANDLE find = ::FindFirstFileExW((*wide + L"\\*").c_str(), FindExInfoBasic, &found,
+                                         FindExSearchNameMatch, nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::vector<std::string> names;
+  do {
+    const std::wstring_view name(found.cFileName);
+    if (name != L"." && name != L"..") names.push_back(ToUtf8(std::wstring(name)));
+  } while (::FindNextFileW(find, &found));
+  const DWORD error = ::GetLastError();
+  ::FindClose(find);
+  if (error != ERROR_NO_MORE_FILES) return std::nullopt;
+  return names;
+}
+
+namespace {
+
+// What a path names, without following a link at its end; nothing when it cannot be opened.
+std::optional<BY_HANDLE_FILE_INFORMATION> Information(std::string_view path) {
+  const auto wide = ExtendedPath(path);
+  if (!wide) return std::nullopt;
+  const Handle file(::CreateFileW(
+      wide->c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!file || !::GetFileInformationByHandle(file.get(), &information)) return std::nullopt;
+  return information;
+}
+
+}  // namespace
+
+std::optional<FileStamp> Win32FileSystem::Stamp(std::string_view path) const {
+  const auto information = Information(path);
+  constexpr DWORD kNotAFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+  if (!information || (information->dwFileAttributes & kNotAFile) != 0) return std::nullopt;
+  const auto wide = [](DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; };
+  const auto& written = information->ftLastWriteTime;
+  return FileStamp{
+      .size = wide(information->nFileSizeHigh, information->nFileSizeLow),
+      .modified = static_cast<std::int64_t>(wide(written.dwHighDateTime, written.dwLowDateTime)),
+      .volume = information->dwVolumeSerialNumber,
+      .file = wide(information->nFileIndexHigh, information->nFileIndexLow)};
+}
+
+bool Win32FileSystem::MovesCopy(std::string_view sourceFolder, std::string_view root) const {
+  const auto from = Information(sourceFolder);
+  const auto to = Information(root);
+  return from && to && from->dwVolumeSerialNumber != to->dwVolumeSerialNumber;
+}
+
+namespace {
+
+// The bytes of two open files, from where they stand, are the same.
+bool SameBytes(HANDLE a, HANDLE b) {
+  std::vector<char> first(1 << 16), second(1 << 16);
+  for (;;) {
+    DWORD gotFirst = 0, gotSecond = 0;
+    if (!::ReadFile(a, first.data(), static_cast<DWORD>(first.size()), &gotFirst, nullptr) ||
+        !::ReadFile(b, second.data(), static_cast<DWORD>(second.size()), &gotSecond, nullptr) ||
+        gotFirst != gotSecond ||
+        !std::equal(first.begin(), first.begin() + gotFirst, second.begin())) {
+      return false;
+    }
+    if (gotFirst == 0) return true;
+  }
+}
+
+}  // namespace
+
+// The copy is held, shared for reading only, from the comparison to its removal through the same
+// handle, so no other file that took its name could go instead.
+std::error_code Win32FileSystem::RemoveDuplicate(std::string_view path, std::string_view original) {
+  const auto copyPath = ExtendedPath(path);
+  const auto keptPath = ExtendedPath(original);
+  if (!copyPath || !keptPath) return Win32Error(ERROR_INVALID_NAME);
+  const Handle copy(::CreateFileW(copyPath->c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES | DELETE,
+                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  const Handle kept(::CreateFileW(keptPath->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!copy || !kept) return LastError();
+  BY_HANDLE_FILE_INFORMATION copyInfo{}, keptInfo{};
+  if (!::GetFileInformationByHandle(copy.get(), &copyInfo) ||
+      !::GetFileInformationByHandle(kept.get(), &keptInfo)) {
+    return LastError();
+  }
+  const bool sameSize = copyInfo.nFileSizeHigh == keptInfo.nFileSizeHigh &&
+                        copyInfo.nFileSizeLow == keptInfo.nFileSizeLow;
+  if (SameFile(copyInfo, keptInfo) || !sameSize || ::GetFileType(copy.get()) != FILE_TYPE_DISK ||
+      !SameBytes(copy.get(), kept.get())) {
+    return Win32Error(ERROR_FILE_EXISTS);
+  }
+  return RemoveSourceOnClose(copy.get(), copyInfo.dwFileAttributes) ? std::error_code()
+                                                                    : LastError();
+}
+
 }  // namespace pellorin::win32

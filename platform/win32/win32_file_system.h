@@ -39,6 +39,11 @@ class Win32FileSystem final : public FileSystemObject {
   std::optional<std::error_code> StartMove(std::string_view source, std::string_view destination,
                                            MoveTicket ticket) override;
   void FinishMoves(PendingMoves which, std::vector<FinishedMove>& finished) override;
+  std::error_code RemoveFolder(std::string_view path) override;
+  std::optional<std::vector<std::string>> FolderContents(std::string_view path) const override;
+  std::optional<FileStamp> Stamp(std::string_view path) const override;
+  std::error_code RemoveDuplicate(std::string_view path, std::string_view original) override;
+  bool MovesCopy(std::string_view sourceFolder, std::string_view root) const override;
 
   // Called after each piece of a copy across volumes, so that a test can play another program
   // that touches the source meanwhile.

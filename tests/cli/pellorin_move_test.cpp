@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -37,11 +38,30 @@ struct Result {
   std::string out, err;
 };
 
+// Each file's bytes and time, and each folder, under some folders.
+std::map<std::string, std::string> Snapshot(const std::vector<std::string>& tops) {
+  std::map<std::string, std::string> tree;
+  for (const auto& top : tops) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(top)) {
+      const auto time = entry.last_write_time().time_since_epoch().count();
+      tree[entry.path().string()] =
+          entry.is_directory() ? "folder" : ReadFile(entry.path()) + "@" + std::to_string(time);
+    }
+  }
+  return tree;
+}
+
 class PellorinMoveTest : public ::testing::Test {
  protected:
   PellorinMoveTest() {
     std::filesystem::create_directory(in);
     std::filesystem::create_directory(root);
+    // The journals of these runs, in a folder of their own.
+#ifdef _WIN32
+    _putenv_s("LOCALAPPDATA", (temp / "state").c_str());
+#else
+    ::setenv("XDG_STATE_HOME", (temp / "state").c_str(), 1);
+#endif
   }
 
   Result Run(const std::string& arguments, const std::string& input = "") {
@@ -55,6 +75,11 @@ class PellorinMoveTest : public ::testing::Test {
   std::string Operands() const { return Quote(In("*.mp3")) + " " + Quote(root); }
   std::string In(const std::string& name) const { return in + kSeparator + name; }
   std::string Root(const std::string& name) const { return root + kSeparator + name; }
+  void Song(const std::string& path, int hoursOld) {
+    WriteFile(path, path);
+    std::filesystem::last_write_time(
+        path, std::filesystem::file_time_type::clock::now() - std::chrono::hours(hoursOld));
+  }
 
   TempFolder temp;
   const std::string in = temp / "in", root = temp / "root";
@@ -142,9 +167,75 @@ TEST_F(PellorinMoveTest, DryRunPrintsTheSameLogAndChangesNothing) {
   EXPECT_NE(real.out.find("Error moving File \"Taken - Song.mp3\""), std::string::npos);
 }
 
+// Two runs into one root come undone newest first, each leaving the tree as it was before it, byte
+// for byte and time for time; then there is nothing left to undo.
+TEST_F(PellorinMoveTest, UndoPutsBackEveryFileAndRemovesTheFoldersItMadeNewestRunFirst) {
+  const std::string in2 = temp / "in2";
+  std::filesystem::create_directory(in2);
+  std::filesystem::create_directory(Root("Old"));
+  Song(Root("Old") + kSeparator + "kept.mp3", 9);
+  Song(In("Old - a.mp3"), 1);
+  Song(In("New - b.mp3"), 2);
+  Song(In("(Paren) c.mp3"), 3);
+  Song(in2 + kSeparator + "New - d.mp3", 4);
+  const std::vector<std::string> tops = {in, in2, root};
+  const auto before = Snapshot(tops);
+  ASSERT_EQ(Run(Operands()).status, 0);
+  const auto afterFirst = Snapshot(tops);
+  ASSERT_EQ(Run(Quote(in2 + kSeparator + "*.mp3") + " " + Quote(root)).status, 0);
+
+  const auto second = Run("--undo");
+  EXPECT_EQ(second.out, "File \"New - d.mp3\" moved back.\n1files(s) moved back.\n");
+  EXPECT_EQ(Snapshot(tops), afterFirst);
+  const auto first = Run("--undo");
+  EXPECT_EQ(first.out,
+            "File \"Old - a.mp3\" moved back.\nFile \"New - b.mp3\" moved back.\n"
+            "File \"(Paren) c.mp3\" moved back.\nDirectory \"" +
+                Root("New") + "\" Removed.\nDirectory \"" + Root("Paren") +
+                "\" Removed.\n3files(s) moved back.\n");
+  EXPECT_EQ(first.status, 0);
+  EXPECT_EQ(Snapshot(tops), before);
+  EXPECT_EQ(Run("--undo").status, 2);
+  const auto runs = Run("--runs").out;
+  EXPECT_EQ(std::count(runs.begin(), runs.end(), '\n'), 2) << runs;
+  EXPECT_NE(runs.find(" 3 files moved  " + In("*.mp3") + "  " + root + "  undone\n"),
+            std::string::npos)
+      << runs;
+}
+
+// What changed, went or is in the way stays where it is, with its line; the rest goes back. A dry
+// run says the same and changes nothing.
+TEST_F(PellorinMoveTest, UndoLeavesWhatChangedOrIsInTheWayAndSaysSo) {
+  for (const char* name : {"A - changed.mp3", "A - fine.mp3", "A - gone.mp3", "A - taken.mp3"}) {
+    Song(In(name), 1);
+  }
+  ASSERT_EQ(Run(Operands()).status, 0);
+  const std::string folder = Root("A") + kSeparator;
+  WriteFile(folder + "A - changed.mp3", "edited");
+  std::filesystem::remove(folder + "A - gone.mp3");
+  WriteFile(In("A - taken.mp3"), "newcomer");
+
+  const auto dry = Run("--undo --dry-run");
+  EXPECT_TRUE(std::filesystem::exists(folder + "A - fine.mp3"));
+  const auto real = Run("--undo");
+  EXPECT_EQ(real.out, "Error: \"" + In("A - taken.mp3") +
+                          "\" is taken; \"A - taken.mp3\" left at \"" + folder +
+                          "A - taken.mp3\"\nError: \"A - gone.mp3\" is gone from \"" + folder +
+                          "A - gone.mp3\"\nFile \"A - fine.mp3\" moved back.\n" +
+                          "Error: \"A - changed.mp3\" changed since the run; left at \"" + folder +
+                          "A - changed.mp3\"\n1files(s) moved back.\n");
+  EXPECT_EQ(dry.out, real.out);
+  EXPECT_EQ(real.status, 1);
+  EXPECT_EQ(ReadFile(In("A - taken.mp3")), "newcomer");
+  EXPECT_EQ(ReadFile(folder + "A - changed.mp3"), "edited");
+  EXPECT_EQ(ReadFile(In("A - fine.mp3")), In("A - fine.mp3"));
+}
+
 TEST_F(PellorinMoveTest, RefusalsUsageAndVersion) {
   const std::string usage =
-      "usage: pellorin-move [--dry-run] [--no-ask] [--] [PATTERN [ROOT]]\n"
+      "usage: pellorin-move [--dry-run] [--no-ask] [--no-journal] [--] [PATTERN [ROOT]]\n"
+      "       pellorin-move --undo [--dry-run] [RUN]\n"
+      "       pellorin-move --runs\n"
       "       pellorin-move --help | --version\n";
   const struct {
     std::string arguments, err;

@@ -28,6 +28,7 @@
 #include "platform/posix/posix_file_enumeration.h"
 #include "platform/posix/posix_file_system.h"
 #include "sorting/move_run.h"
+#include "sorting/undo_run.h"
 #include "support/scripted_window.h"
 #include "support/temp_folder.h"
 
@@ -103,12 +104,47 @@ std::string Contents(const fs::path& path) {
 
 std::string Artist(const std::string& name) { return name.substr(0, 1); }
 
-std::string MoveAll(const std::string& in, const std::string& root, FileSystemObject& disk) {
+// What a journal keeps of a run, kept here in memory.
+class RunRecorder final : public RunObserver {
+ public:
+  explicit RunRecorder(const FileSystemObject& disk) : disk_(disk) {}
+  void FolderCreated(std::string_view folder) override {
+    run.folders.push_back({std::string(folder)});
+  }
+  void Moved(MoveTicket, std::string_view name, std::string_view source,
+             std::string_view destination) override {
+    run.moves.push_back({std::string(name), std::string(source), std::string(destination),
+                         disk_.Stamp(destination).value_or(FileStamp{})});
+  }
+
+  JournaledRun run;
+
+ private:
+  const FileSystemObject& disk_;
+};
+
+std::string MoveAll(const std::string& in, const std::string& root, FileSystemObject& disk,
+                    RunObserver* recorder = nullptr) {
   ScriptedWindow window;
   window.pattern = in + "/*";
   window.root = root;
   posix::PosixFileEnumeration files;
-  MoveRun(window, disk, files);
+  MoveRun(window, disk, files, recorder);
+  return window.results.text;
+}
+
+JournaledRun MoveAllRecorded(const std::string& in, const std::string& root) {
+  posix::PosixFileSystem disk;
+  RunRecorder recorder(disk);
+  MoveAll(in, root, disk, &recorder);
+  recorder.run.root = root;
+  recorder.run.sourceFolder = in;
+  return recorder.run;
+}
+
+std::string UndoAll(const JournaledRun& run, FileSystemObject& disk) {
+  ScriptedWindow window;
+  UndoRun(window, disk, run);
   return window.results.text;
 }
 
@@ -161,7 +197,9 @@ TEST_F(KilledRun, LeavesEveryFileWholeAndTheNextRunTidiesUpAndFilesOrReportsIt) 
   // The three songs make one group: all are copied, flushed and published before any source
   // goes. Most moments fall in the second song. A kill after its publish leaves both published
   // songs twice; after its set-aside, the next run puts that source back under its name, which
-  // leaves it twice, beside the third, published and not yet removed.
+  // leaves it twice, beside the third, published and not yet removed. An undo of a whole run is
+  // killed at the same moments on its way back (newest song first); the next undo must finish
+  // its job: every song back where it was, once, and the run's folders gone.
   const struct {
     const char* what;
     KillPoint point;
@@ -175,64 +213,77 @@ TEST_F(KilledRun, LeavesEveryFileWholeAndTheNextRunTidiesUpAndFilesOrReportsIt) 
       {"after the last set-aside", KillPoint::AfterSetAside, 3, 1},
   };
   int cases = 0, leftByKills = 0, leftAfterNextRun = 0, duplicates = 0, lostOrPartial = 0;
-  for (const bool fromShm : {false, true}) {
-    for (const auto& moment : moments) {
-      const std::string what =
-          std::string(moment.what) + (fromShm ? ", /dev/shm to /tmp" : ", /tmp to /dev/shm");
-      const TempFolder disk, shm("/dev/shm");
-      const std::string in = (fromShm ? shm : disk) / "in", root = (fromShm ? disk : shm) / "root";
-      fs::create_directory(in);
-      fs::create_directory(root);
-      for (const auto& [name, bytes] : Songs()) WriteFile(in + "/" + name, bytes);
-      const std::vector<std::string> tops = {in, root};
+  for (const bool undo : {false, true}) {
+    for (const bool fromShm : {false, true}) {
+      for (const auto& moment : moments) {
+        const std::string what = std::string(undo ? "undo, " : "") + moment.what +
+                                 (fromShm ? ", /dev/shm to /tmp" : ", /tmp to /dev/shm");
+        const TempFolder disk, shm("/dev/shm");
+        const std::string in = (fromShm ? shm : disk) / "in",
+                          root = (fromShm ? disk : shm) / "root";
+        fs::create_directory(in);
+        fs::create_directory(root);
+        for (const auto& [name, bytes] : Songs()) WriteFile(in + "/" + name, bytes);
+        const std::vector<std::string> tops = {in, root};
+        const JournaledRun run = undo ? MoveAllRecorded(in, root) : JournaledRun{};
 
-      const pid_t child = ::fork();
-      ASSERT_NE(child, -1);
-      if (child == 0) {
-        KillingCalls calls(moment.point, moment.nth);
-        posix::PosixFileSystem killed(calls,
-                                      {.songs = Songs().size(), .work = std::chrono::hours(1)});
-        MoveAll(in, root, killed);
-        ::_exit(0);
-      }
-      int status = 0;
-      ASSERT_EQ(::waitpid(child, &status, 0), child);  // reaped: a zombie would count as alive
-      ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << what << ": not killed";
-
-      const Found killed = Look(tops);
-      EXPECT_TRUE(killed.foreign.empty()) << what << ": " << killed.foreign.front();
-      for (const auto& [name, bytes] : Songs()) {
-        EXPECT_GE(killed.Copies(name), 1) << what << ": " << name << " lost";
-        lostOrPartial += killed.Copies(name) == 0 ? 1 : 0;
-      }
-      lostOrPartial += static_cast<int>(killed.foreign.size());
-      leftByKills += static_cast<int>(killed.ours.size());
-
-      posix::PosixFileSystem real;
-      const std::string log = MoveAll(in, root, real);
-      const Found after = Look(tops);
-      EXPECT_TRUE(after.ours.empty()) << what << ": " << after.ours.front();
-      leftAfterNextRun += static_cast<int>(after.ours.size());
-      EXPECT_TRUE(after.foreign.empty()) << what << ": " << after.foreign.front();
-      int twice = 0;
-      for (const auto& [name, bytes] : Songs()) {
-        const bool filed = fs::exists(root + "/" + Artist(name) + "/" + name);
-        const bool reported = log.find("Error moving File \"" + name + "\"") != std::string::npos;
-        EXPECT_TRUE(filed) << what << ": " << name << " not filed\n" << log;
-        EXPECT_EQ(fs::exists(in + "/" + name), after.Copies(name) == 2) << what << ": " << name;
-        if (after.Copies(name) == 2 && !reported) {
-          EXPECT_EQ(killed.Copies(name), 1) << what << ": " << name << " twice, not reported";
+        const pid_t child = ::fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+          KillingCalls calls(moment.point, moment.nth);
+          posix::PosixFileSystem killed(calls,
+                                        {.songs = Songs().size(), .work = std::chrono::hours(1)});
+          undo ? UndoAll(run, killed) : MoveAll(in, root, killed);
+          ::_exit(0);
         }
-        twice += after.Copies(name) - 1;
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);  // reaped: a zombie would count as alive
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << what << ": not killed";
+
+        const Found killed = Look(tops);
+        EXPECT_TRUE(killed.foreign.empty()) << what << ": " << killed.foreign.front();
+        for (const auto& [name, bytes] : Songs()) {
+          EXPECT_GE(killed.Copies(name), 1) << what << ": " << name << " lost";
+          lostOrPartial += killed.Copies(name) == 0 ? 1 : 0;
+        }
+        lostOrPartial += static_cast<int>(killed.foreign.size());
+        leftByKills += static_cast<int>(killed.ours.size());
+
+        posix::PosixFileSystem real;
+        const std::string log = undo ? UndoAll(run, real) : MoveAll(in, root, real);
+        const Found after = Look(tops);
+        EXPECT_TRUE(after.ours.empty()) << what << ": " << after.ours.front();
+        leftAfterNextRun += static_cast<int>(after.ours.size());
+        EXPECT_TRUE(after.foreign.empty()) << what << ": " << after.foreign.front();
+        int twice = 0;
+        for (const auto& [name, bytes] : Songs()) {
+          if (undo) {
+            EXPECT_TRUE(fs::exists(in + "/" + name) && after.Copies(name) == 1)
+                << what << ": " << name;
+            twice += after.Copies(name) - 1;
+            continue;
+          }
+          const bool filed = fs::exists(root + "/" + Artist(name) + "/" + name);
+          const bool reported = log.find("Error moving File \"" + name + "\"") != std::string::npos;
+          EXPECT_TRUE(filed) << what << ": " << name << " not filed\n" << log;
+          EXPECT_EQ(fs::exists(in + "/" + name), after.Copies(name) == 2) << what << ": " << name;
+          if (after.Copies(name) == 2 && !reported) {
+            EXPECT_EQ(killed.Copies(name), 1) << what << ": " << name << " twice, not reported";
+          }
+          twice += after.Copies(name) - 1;
+        }
+        EXPECT_EQ(twice, undo ? 0 : moment.duplicates) << what;
+        if (undo) {
+          EXPECT_TRUE(log.find("Error") == std::string::npos && fs::is_empty(root)) << log;
+        }
+        duplicates += twice;
+        ++cases;
       }
-      EXPECT_EQ(twice, moment.duplicates) << what;
-      duplicates += twice;
-      ++cases;
     }
   }
   std::printf(
-      "[ figures  ] %d runs killed across devices: %d hidden files of ours left by the kills, %d "
-      "after the next run; %d songs left twice, %d lost or partial\n",
+      "[ figures  ] %d runs and undos killed across devices: %d hidden files of ours left by the "
+      "kills, %d after the next run; %d songs left twice, %d lost or partial\n",
       cases, leftByKills, leftAfterNextRun, duplicates, lostOrPartial);
 }
 

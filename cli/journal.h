@@ -1,0 +1,118 @@
+#pragma once
+
+// The journals that pellorin-move keeps of its runs, so that a run can be undone, and what an
+// undo has put back since. One file a run, "<run>.journal" in the state folder; one record a line,
+// appended as the run's entries retire and made durable before the log shows them:
+//
+//   pellorin journal 1
+//   run <started> <pattern> <root> <source folder>
+//   folder <path>                                    a folder the run made
+//   move <name> <from> <to> <size> <modified> <volume> <file>
+//   back <n>                                         the nth move was put back (from 0)
+//   removed <path>                                   an undo removed the folder
+//   undone <time>                                    an undo ran to its end
+//
+// Fields are separated by one blank. Text fields hold any bytes: each byte below 33, "%" and 127
+// is written as "%" and two hexadecimal digits, so every name comes back exactly. Numbers are
+// decimal; times are seconds since 1970 (UTC). A line that does not end with a newline was cut
+// short by an interruption and is ignored, as is any line not understood.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/state_folder.h"
+#include "sorting/file_system.h"
+#include "sorting/journaled_run.h"
+#include "sorting/run_observer.h"
+
+namespace pellorin::cli {
+
+inline constexpr std::size_t kJournalsKept = 100;
+
+std::string EncodeField(std::string_view text);
+std::optional<std::string> DecodeField(std::string_view field);
+
+// The run's record ("run ...") and the lines an undo adds.
+std::string RunRecord(const JournaledRun& run);
+std::string BackRecord(std::size_t index);
+std::string RemovedRecord(std::string_view folder);
+std::string UndoneRecord(std::int64_t at);
+
+// A journal's text; nothing when it is not a journal of this version.
+std::optional<JournaledRun> ParseJournal(std::string name, std::string_view text);
+
+// Records written to one journal. They wait in memory until Commit writes them and makes them
+// durable; the first failure is said once on the error stream, and nothing more is written.
+class JournalWriter {
+ public:
+  using Opener = std::function<std::unique_ptr<platform::AppendFile>(std::error_code&)>;
+  JournalWriter(Opener open, std::ostream& err, std::string whatIsLost)
+      : open_(std::move(open)), err_(err), whatIsLost_(std::move(whatIsLost)) {}
+
+  void Record(std::string_view line);
+  void Commit();
+
+ private:
+  void Fail(std::error_code failure);
+
+  Opener open_;  // called at the first commit that has something to write
+  std::ostream& err_;
+  std::string whatIsLost_;
+  std::unique_ptr<platform::AppendFile> file_;
+  std::string pending_;
+  bool failed_ = false;
+};
+
+// The journal of a Move run: made at its first folder or move, so that a run that changes nothing
+// leaves none, and the oldest journals beyond the last kJournalsKept go then.
+class MoveJournal final : public RunObserver {
+ public:
+  MoveJournal(const platform::StateFolder& folder, const FileSystemObject& fileSystem,
+              JournaledRun run, std::ostream& err);
+  ~MoveJournal() override { writer_.Commit(); }  // what retired, however the run ended
+  MoveJournal(const MoveJournal&) = delete;
+  MoveJournal& operator=(const MoveJournal&) = delete;
+  void FolderCreated(std::string_view folder) override;
+  void Moved(MoveTicket ticket, std::string_view name, std::string_view source,
+             std::string_view destination) override;
+  void Commit() { writer_.Commit(); }
+
+ private:
+  std::unique_ptr<platform::AppendFile> Create(std::error_code& failure);
+  void Record(std::string_view line);
+
+  const platform::StateFolder& folder_;
+  const FileSystemObject& fileSystem_;
+  JournaledRun run_;
+  JournalWriter writer_;
+  bool started_ = false;
+};
+
+// What an undo puts back, added to the journal of the run it undoes.
+class UndoJournal final : public RunObserver {
+ public:
+  UndoJournal(const platform::StateFolder& folder, const std::string& run, std::ostream& err);
+  void FolderRemoved(std::string_view folder) override;
+  void Moved(MoveTicket ticket, std::string_view name, std::string_view source,
+             std::string_view destination) override;
+  // The undo ran to its end.
+  void Finish(std::int64_t at);
+  void Commit() { writer_.Commit(); }
+
+ private:
+  JournalWriter writer_;
+};
+
+// The journals in the folder, newest first.
+std::vector<std::string> JournaledRunNames(const platform::StateFolder& folder);
+std::optional<JournaledRun> ReadJournaledRun(const platform::StateFolder& folder,
+                                             const std::string& name);
+// A name for a run started at that time: its local date and time, "20261208-143012".
+std::string RunNameFor(std::int64_t startedAt);
+
+}  // namespace pellorin::cli

@@ -1,0 +1,123 @@
+#include "platform/state_folder.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "paths.h"
+
+namespace pellorin::platform {
+namespace {
+
+std::error_code LastError() { return {errno, std::generic_category()}; }
+
+class PosixAppendFile final : public AppendFile {
+ public:
+  explicit PosixAppendFile(int fd) : fd_(fd) {}
+  ~PosixAppendFile() override { ::close(fd_); }
+  PosixAppendFile(const PosixAppendFile&) = delete;
+  PosixAppendFile& operator=(const PosixAppendFile&) = delete;
+
+  std::error_code Append(std::string_view bytes) override {
+    while (!bytes.empty()) {
+      const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0)
+        return written < 0 ? LastError() : std::make_error_code(std::errc::io_error);
+      bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return {};
+  }
+  std::error_code MakeDurable() override {
+    return ::fdatasync(fd_) == 0 ? std::error_code() : LastError();
+  }
+
+ private:
+  int fd_;
+};
+
+std::unique_ptr<AppendFile> Opened(int fd, std::error_code& failure) {
+  if (fd < 0) {
+    failure = LastError();
+    return nullptr;
+  }
+  failure.clear();
+  return std::make_unique<PosixAppendFile>(fd);
+}
+
+}  // namespace
+
+std::string StateFolder::DefaultPath() {
+  const char* state = std::getenv("XDG_STATE_HOME");
+  const std::string base = (state != nullptr && *state == '/')
+                               ? std::string(state)
+                               : posix::JoinPath(posix::HomeFolder(), ".local/state");
+  return posix::JoinPath(base, "pellorin");
+}
+
+std::string StateFolder::PathOf(std::string_view name) const {
+  return posix::JoinPath(path_, name);
+}
+
+// Private, as the journals name the user's files.
+std::error_code StateFolder::Create() const {
+  for (std::size_t slash = path_.find('/', 1);; slash = path_.find('/', slash + 1)) {
+    const std::string folder = path_.substr(0, slash);
+    if (!folder.empty() && ::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+      return LastError();
+    if (slash == std::string::npos) return {};
+  }
+}
+
+std::vector<std::string> StateFolder::FileNames() const {
+  std::vector<std::string> names;
+  DIR* folder = ::opendir(path_.c_str());
+  if (folder == nullptr) return names;
+  while (const dirent* entry = ::readdir(folder)) {
+    if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
+  }
+  ::closedir(folder);
+  return names;
+}
+
+std::unique_ptr<AppendFile> StateFolder::CreateNew(std::string_view name,
+                                                   std::error_code& failure) const {
+  auto file =
+      Opened(::open(PathOf(name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600),
+             failure);
+  if (!file) return file;
+  const int folder = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0 || ::fsync(folder) != 0) failure = LastError();
+  if (folder >= 0) ::close(folder);
+  return failure ? nullptr : std::move(file);
+}
+
+std::unique_ptr<AppendFile> StateFolder::OpenToAppend(std::string_view name,
+                                                      std::error_code& failure) const {
+  return Opened(::open(PathOf(name).c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC),
+                failure);
+}
+
+std::error_code StateFolder::Read(std::string_view name, std::string& bytes) const {
+  const int fd = ::open(PathOf(name).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return LastError();
+  bytes.clear();
+  char buffer[1 << 16];
+  ssize_t got = 0;
+  while ((got = ::read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
+    if (got > 0) bytes.append(buffer, static_cast<std::size_t>(got));
+  }
+  const auto failure = got < 0 ? LastError() : std::error_code();
+  ::close(fd);
+  return failure;
+}
+
+std::error_code StateFolder::Remove(std::string_view name) const {
+  return ::unlink(PathOf(name).c_str()) == 0 ? std::error_code() : LastError();
+}
+
+}  // namespace pellorin::platform

@@ -18,12 +18,20 @@ void CountLines(const std::string& path, RunResult& result) {
 
 }  // namespace
 
+// Started through env, so that the journal goes into the workspace and never into the home of
+// whoever runs the benchmark.
 RunResult RunCommand(const Workspace& workspace, ChildLauncher& launcher,
-                     const std::string& program, bool keepLog) {
+                     const std::string& program, bool keepLog,
+                     const std::vector<std::string>& options) {
   const std::string logPath = keepLog ? workspace.File("stdout") : "/dev/null";
   const std::string errorPath = workspace.File("stderr");
-  const auto run = launcher.Run({program, "--no-ask", workspace.Pattern(), workspace.Library()},
-                                "/dev/null", logPath, errorPath);
+  std::vector<std::string> arguments = {"/usr/bin/env", "XDG_STATE_HOME=" + workspace.File("state"),
+                                        program};
+  arguments.insert(arguments.end(), options.begin(), options.end());
+  if (options.empty() || options.front() != "--undo") {
+    arguments.insert(arguments.end(), {"--no-ask", workspace.Pattern(), workspace.Library()});
+  }
+  const auto run = launcher.Run(arguments, "/dev/null", logPath, errorPath);
 
   RunResult result;
   result.seconds = run.seconds;
@@ -38,6 +46,13 @@ RunResult RunCommand(const Workspace& workspace, ChildLauncher& launcher,
   }
   if (keepLog) CountLines(logPath, result);
   return result;
+}
+
+RunResult RunUndo(const Workspace& workspace, ChildLauncher& launcher, const std::string& program,
+                  bool keepLog) {
+  const RunResult forward = RunCommand(workspace, launcher, program, false);
+  if (!forward.failure.empty()) return forward;
+  return RunCommand(workspace, launcher, program, keepLog, {"--undo"});
 }
 
 }  // namespace pellorin::bench

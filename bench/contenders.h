@@ -28,6 +28,7 @@ struct Contender {
   std::string name;
   std::function<RunResult(const Workspace&)> run;
   std::vector<RunResult> results{};
+  bool putsBack = false;  // an undo: the files end where they were, the library empty
 };
 
 // The file system's own work and nothing else: read the folder, then per file one folder test,
@@ -35,10 +36,14 @@ struct Contender {
 RunResult RunFloor(const Workspace& workspace);
 // The core's MoveRun with the real POSIX file system, the log kept in memory.
 RunResult RunCore(const Workspace& workspace);
-// pellorin-move as a child process; its log goes to /dev/null unless keepLog, when it is kept in
-// a file and counted.
+// pellorin-move as a child process, with its journal in the workspace, and any options given; its
+// log goes to /dev/null unless keepLog, when it is kept in a file and counted.
 RunResult RunCommand(const Workspace& workspace, ChildLauncher& launcher,
-                     const std::string& program, bool keepLog);
+                     const std::string& program, bool keepLog,
+                     const std::vector<std::string>& options = {});
+// pellorin-move --undo of a run of pellorin-move made just before, untimed.
+RunResult RunUndo(const Workspace& workspace, ChildLauncher& launcher, const std::string& program,
+                  bool keepLog);
 // The main window's Move button, with the log in the results box. Needs a QApplication.
 RunResult RunWindow(const Workspace& workspace);
 

@@ -44,7 +44,7 @@ constexpr const char* kUsage =
     "usage: pellorin-bench [--sizes N,N,...] [--repetitions R] [--dir FOLDER]\n"
     "                      [--pellorin-move PATH] [--only RUN] [--smoke] [--cross-device]\n"
     "  --smoke         one repetition at 1,000 files, pellorin-move's log counted too\n"
-    "  --only          the floor and one of MoveRun, pellorin-move, window (for profiling)\n"
+    "  --only          the floor and one of MoveRun, pellorin-move, --no-journal, undo, window\n"
     "  --cross-device  200 files of 4 MiB and 1,000 of 256 KiB from /dev/shm onto an ext4\n"
     "                  image made in the --dir folder (else /dev/shm, where the loop device's\n"
     "                  flushes cost nothing) and mounted through a loop device (root);\n"
@@ -188,6 +188,17 @@ std::vector<Contender> MakeContenders(const Options& options, ChildLauncher& lau
        [&options, &launcher](const Workspace& workspace) {
          return RunCommand(workspace, launcher, options.program, options.keepCommandLog);
        }},
+      {"--no-journal",
+       [&options, &launcher](const Workspace& workspace) {
+         return RunCommand(workspace, launcher, options.program, options.keepCommandLog,
+                           {"--no-journal"});
+       }},
+      {"undo",
+       [&options, &launcher](const Workspace& workspace) {
+         return RunUndo(workspace, launcher, options.program, options.keepCommandLog);
+       },
+       {},
+       true},
       {"window", RunWindow},
   };
   // The floor always runs: every other figure is read against it.

@@ -39,6 +39,28 @@ std::string CheckOutcome(const MusicSample& sample, const Workspace& workspace,
   return {};
 }
 
+// What an undo must leave: every file back where it was, and the library as empty as it began.
+std::string CheckPutBack(const MusicSample& sample, const Workspace& workspace,
+                         const RunResult& result) {
+  if (!result.failure.empty()) return result.failure;
+  const auto left = Inspect(workspace);
+  const std::size_t files = sample.names.size();
+  if (left.leftBehind != files || left.artistFolders != 0 || left.strayEntries != 0) {
+    return std::to_string(left.leftBehind) + " files put back, " +
+           std::to_string(left.artistFolders) + " folders left, expected " + std::to_string(files) +
+           " and none";
+  }
+  if (!result.logSeen) return {};
+  const std::size_t lines = files + sample.artistCount + 1;
+  if (result.logLines != lines) {
+    return "log of " + std::to_string(result.logLines) + " lines, expected " +
+           std::to_string(lines);
+  }
+  const std::string closing = std::to_string(files) + "files(s) moved back.";
+  if (result.lastLogLine != closing) return "log ends \"" + result.lastLogLine + "\"";
+  return {};
+}
+
 std::string RunChecked(Contender& contender, const MusicSample& sample,
                        const Workspace& workspace) {
   RunResult result;
@@ -48,7 +70,8 @@ std::string RunChecked(Contender& contender, const MusicSample& sample,
     result.failure = failure.what();
   }
   contender.results.push_back(result);
-  return CheckOutcome(sample, workspace, result);
+  return contender.putsBack ? CheckPutBack(sample, workspace, result)
+                            : CheckOutcome(sample, workspace, result);
 }
 
 double Median(std::vector<double> values) {

@@ -176,6 +176,7 @@ void JournalWriter::Commit() {
 void JournalWriter::Fail(std::error_code failure) {
   failed_ = true;
   file_.reset();
+  if (onFailure_) onFailure_();
   err_ << "pellorin-move: " << whatIsLost_ << ": its journal could not be written ("
        << failure.message() << ")\n";
   err_.flush();
@@ -187,7 +188,11 @@ MoveJournal::MoveJournal(const platform::StateFolder& folder, const FileSystemOb
       fileSystem_(fileSystem),
       run_(std::move(run)),
       writer_([this](std::error_code& failure) { return Create(failure); }, err,
-              "this run cannot be undone") {}
+              "this run cannot be undone",
+              // Half a journal would undo half the run and call it undone.
+              [this] {
+                if (created_) folder_.Remove(run_.name + std::string(kSuffix));
+              }) {}
 
 void MoveJournal::FolderCreated(std::string_view folder) {
   Record(Line({"folder", EncodeField(folder)}));
@@ -223,6 +228,7 @@ std::unique_ptr<platform::AppendFile> MoveJournal::Create(std::error_code& failu
     if (failure != std::errc::file_exists) break;
   }
   if (!file) return nullptr;
+  created_ = true;
   const auto names = JournaledRunNames(folder_);
   for (std::size_t old = kJournalsKept; old < names.size(); ++old) {
     folder_.Remove(names[old] + std::string(kSuffix));

@@ -47,12 +47,17 @@ std::string UndoneRecord(std::int64_t at);
 std::optional<JournaledRun> ParseJournal(std::string name, std::string_view text);
 
 // Records written to one journal. They wait in memory until Commit writes them and makes them
-// durable; the first failure is said once on the error stream, and nothing more is written.
+// durable; the first failure is said once on the error stream, then the journal is given up
+// (onFailure), and nothing more is written.
 class JournalWriter {
  public:
   using Opener = std::function<std::unique_ptr<platform::AppendFile>(std::error_code&)>;
-  JournalWriter(Opener open, std::ostream& err, std::string whatIsLost)
-      : open_(std::move(open)), err_(err), whatIsLost_(std::move(whatIsLost)) {}
+  JournalWriter(Opener open, std::ostream& err, std::string whatIsLost,
+                std::function<void()> onFailure = {})
+      : open_(std::move(open)),
+        err_(err),
+        whatIsLost_(std::move(whatIsLost)),
+        onFailure_(std::move(onFailure)) {}
 
   void Record(std::string_view line);
   void Commit();
@@ -63,6 +68,7 @@ class JournalWriter {
   Opener open_;  // called at the first commit that has something to write
   std::ostream& err_;
   std::string whatIsLost_;
+  std::function<void()> onFailure_;
   std::unique_ptr<platform::AppendFile> file_;
   std::string pending_;
   bool failed_ = false;
@@ -91,6 +97,7 @@ class MoveJournal final : public RunObserver {
   JournaledRun run_;
   JournalWriter writer_;
   bool started_ = false;
+  bool created_ = false;  // the file is this run's own
 };
 
 // What an undo puts back, added to the journal of the run it undoes.

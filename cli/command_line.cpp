@@ -16,6 +16,8 @@ bool ApplyOption(std::string_view option, CommandLine& line) {
     line.undo = true;
   } else if (option == "--runs") {
     line.runs = true;
+  } else if (option == "--progress" || option == "--no-progress") {
+    line.progress = option == "--progress";
   } else if (option == "--help") {
     line.help = true;
   } else if (option == "--version") {

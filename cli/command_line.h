@@ -8,8 +8,9 @@
 namespace pellorin::cli {
 
 inline constexpr std::string_view kUsage =
-    "usage: pellorin-move [--dry-run] [--no-ask] [--no-journal] [--] [PATTERN [ROOT]]\n"
-    "       pellorin-move --undo [--dry-run] [RUN]\n"
+    "usage: pellorin-move [--dry-run] [--no-ask] [--no-journal] [--[no-]progress] [--]\n"
+    "                     [PATTERN [ROOT]]\n"
+    "       pellorin-move --undo [--dry-run] [--[no-]progress] [RUN]\n"
     "       pellorin-move --runs\n"
     "       pellorin-move --help | --version";
 
@@ -21,6 +22,7 @@ struct CommandLine {
   bool runs = false;
   bool help = false;
   bool version = false;
+  std::optional<bool> progress;  // a status line on standard error; by default on a terminal
   std::optional<std::string> pattern;
   std::optional<std::string> root;
   std::optional<std::string> run;  // with --undo: the run to undo

@@ -12,6 +12,7 @@
 #include "sorting/dry_run_file_system.h"
 #include "sorting/move_run.h"
 #include "sorting/undo_run.h"
+#include "status_line.h"
 #include "terminal_text.h"
 
 namespace pellorin::cli {
@@ -42,6 +43,16 @@ class ShowAtGroupEnd final : public RunObserver {
  private:
   TerminalLog& log_;
 };
+
+// A status line on standard error, where the user wants one: by default when it is a terminal.
+std::unique_ptr<StatusLine> Progress(const CommandLine& line, TerminalStreams streams,
+                                     TerminalWindow& window, FanOut& observers) {
+  if (!line.progress.value_or(streams.errIsTerminal)) return nullptr;
+  auto status = std::make_unique<StatusLine>(streams.err);
+  window.ShowProgress(*status);
+  observers.Add(*status);
+  return status;
+}
 
 // The file system the run works on: the disk itself, or a stand-in that only pretends.
 struct RunDisk {
@@ -88,6 +99,7 @@ int MoveCommand(const CommandLine& line, TerminalStreams streams) {
     window.Results().BeforeShowing([&] { journal->Commit(); });
   }
 
+  const auto status = Progress(line, streams, window, observers);
   const auto outcome = MoveRun(window, disk.Used(), *files, &observers);
   window.Results().Finish();
   if (!outcome.inputsAccepted) return kRefused;
@@ -117,6 +129,7 @@ int UndoCommand(const CommandLine& line, TerminalStreams streams) {
 
   streams.err << "Undoing " << run->name << ", " << run->moves.size() << " files moved on "
               << LocalTime(run->startedAt) << '\n';
+  const auto status = Progress(line, streams, window, observers);
   const auto outcome = UndoRun(window, disk.Used(), *run, &observers);
   if (journal) journal->Finish(Now());
   window.Results().Finish();

@@ -25,6 +25,8 @@ void ShowHelp() {
             << "  --no-journal  keep no journal of the run: it cannot be undone\n"
             << "  --undo [RUN]  put back what the newest run not yet undone moved, or RUN\n"
             << "  --runs        list the runs that can be undone, newest first\n"
+            << "  --progress    a status line on standard error, even when it is no terminal\n"
+            << "  --no-progress no status line, even on a terminal\n"
             << "  --help        show this help\n"
             << "  --version     show the version\n"
             << "  --            end the options: a PATTERN or ROOT may then begin with \"-\"\n\n"

@@ -47,22 +47,37 @@ void TerminalLog::Append(std::string_view text) {
   if (std::chrono::steady_clock::now() - shown_ >= kShowInterval) Show();
 }
 
-void TerminalLog::Show() {
+void TerminalLog::Show(bool lastLineToo) {
   shown_ = std::chrono::steady_clock::now();
-  if (waiting_.empty()) return;
+  const auto lineEnd = waiting_.rfind('\n');
+  const std::size_t end =
+      lastLineToo ? waiting_.size() : (lineEnd == std::string::npos ? 0 : lineEnd + 1);
+  if (end == 0) return;
+  if (status_ != nullptr) status_->Clear();
   if (beforeShowing_) beforeShowing_();
-  out_.write(waiting_.data(), static_cast<std::streamsize>(waiting_.size()));
+  out_.write(waiting_.data(), static_cast<std::streamsize>(end));
   out_.flush();
-  waiting_.clear();
+  midLine_ = waiting_[end - 1] != '\n';
+  waiting_.erase(0, end);
+  if (status_ != nullptr && !midLine_) status_->Draw();  // never over half a line
 }
 
 void TerminalLog::Finish() {
   if (!empty_) waiting_.push_back('\n');
-  Show();
+  if (status_ != nullptr) status_->Finish();
+  Show(true);
+}
+
+// The log up to a message or a question, which then begins on a line of its own, where both go to
+// one terminal.
+void TerminalWindow::Interrupt() {
+  log_.Show(true);
+  if (status_ != nullptr) status_->Clear();
+  if (log_.MidLine() && streams_.outIsTerminal && streams_.errIsTerminal) streams_.err.put('\n');
 }
 
 void TerminalWindow::ShowMessage(std::string_view text) {
-  log_.Show();
+  Interrupt();
   WriteWithNewlines(streams_.err, text);
   streams_.err.put('\n').flush();
 }
@@ -71,7 +86,7 @@ void TerminalWindow::ShowMessage(std::string_view text) {
 std::string TerminalWindow::InputBox(std::string_view prompt, std::string_view /*title*/,
                                      std::string_view defaultText) {
   if (!askQuestions_) return {};
-  log_.Show();  // the log up to the question
+  Interrupt();
   auto& err = streams_.err;
   const bool escape = streams_.errIsTerminal;
   const auto firstLine = prompt.find(kCrLf);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "sorting/run_window.h"
+#include "status_line.h"
 
 namespace pellorin::cli {
 
@@ -23,7 +24,9 @@ struct TerminalStreams {
 // The log as it reaches a terminal, a file or a pipe: each CR LF becomes a newline. Entries are
 // written out at least every kShowInterval, and whenever the run asks or tells something, so that
 // nothing of a long run is held for long; before they are, the hook makes durable what must be
-// (the journal, which never knows less than the log has shown).
+// (the journal, which never knows less than the log has shown). The last entry, which its
+// newline follows only with the next entry, waits for it, so that a status line below the log
+// never covers half a line.
 class TerminalLog final : public ResultsBox {
  public:
   static constexpr std::chrono::milliseconds kShowInterval{250};
@@ -33,18 +36,23 @@ class TerminalLog final : public ResultsBox {
   void Append(std::string_view text) override;
   void Clear() override {}  // nothing is written before a run clears the log
   void BeforeShowing(std::function<void()> hook) { beforeShowing_ = std::move(hook); }
-  // Writes out the entries that wait.
-  void Show();
+  void KeepClearOf(StatusLine& status) { status_ = &status; }
+  // Writes out the whole lines that wait, or everything.
+  void Show(bool lastLineToo = false);
   // Ends the last entry with a newline, as a terminal expects, and writes out everything.
   void Finish();
+  // Whether what was written last ends inside a line.
+  bool MidLine() const { return midLine_; }
 
  private:
   std::ostream& out_;
   const bool escapeNames_;
   bool empty_ = true;
+  bool midLine_ = false;
   std::string waiting_;
   std::chrono::steady_clock::time_point shown_ = std::chrono::steady_clock::now();
   std::function<void()> beforeShowing_;
+  StatusLine* status_ = nullptr;
 };
 
 // A RunWindow for terminals and scripts: messages and questions go to the error stream, answers
@@ -61,6 +69,11 @@ class TerminalWindow final : public RunWindow {
   std::string PatternText() const override { return pattern_; }
   std::string RootText() const override { return root_; }
   TerminalLog& Results() override { return log_; }
+  // A status line to keep clear of the log and the questions.
+  void ShowProgress(StatusLine& status) {
+    status_ = &status;
+    log_.KeepClearOf(status);
+  }
   void SetMousePointer(MousePointer) override {}
   void ShowMessage(std::string_view text) override;
   // An empty line takes the default; the end of the input answers Cancel. The answer is used as
@@ -69,11 +82,14 @@ class TerminalWindow final : public RunWindow {
                        std::string_view defaultText) override;
 
  private:
+  void Interrupt();
+
   const std::string pattern_;
   const std::string root_;
   TerminalStreams streams_;
   const bool askQuestions_;
   TerminalLog log_;
+  StatusLine* status_ = nullptr;
 };
 
 }  // namespace pellorin::cli

@@ -233,8 +233,9 @@ TEST_F(PellorinMoveTest, UndoLeavesWhatChangedOrIsInTheWayAndSaysSo) {
 
 TEST_F(PellorinMoveTest, RefusalsUsageAndVersion) {
   const std::string usage =
-      "usage: pellorin-move [--dry-run] [--no-ask] [--no-journal] [--] [PATTERN [ROOT]]\n"
-      "       pellorin-move --undo [--dry-run] [RUN]\n"
+      "usage: pellorin-move [--dry-run] [--no-ask] [--no-journal] [--[no-]progress] [--]\n"
+      "                     [PATTERN [ROOT]]\n"
+      "       pellorin-move --undo [--dry-run] [--[no-]progress] [RUN]\n"
       "       pellorin-move --runs\n"
       "       pellorin-move --help | --version\n";
   const struct {

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <sstream>
 
+#include "cli/status_line.h"
 #include "cli/terminal_window.h"
 #include "sorting/results_log.h"
 
@@ -28,8 +30,36 @@ TEST(TerminalWriters, EscapeNamesOnATerminalAndKeepEveryByteElsewhere) {
     const std::string& shown = terminal ? escaped : name;
     EXPECT_EQ(out.str(),
               "Directory \"/r/" + shown + "\" Exists.\n\nFile \"" + shown + "\" moved.\n");
-    EXPECT_EQ(err.str(), "Question:\n" + shown + "\n[" + shown + "] ");
+    // On one terminal, the question begins on a line of its own.
+    EXPECT_EQ(err.str(),
+              std::string(terminal ? "\n" : "") + "Question:\n" + shown + "\n[" + shown + "] ");
   }
+}
+
+// Drawn as songs are done, at most every 100 ms; taken off before the log or a question is
+// written, drawn again after the log, which only ever shows whole lines below it.
+TEST(TerminalWriters, StatusLineKeepsClearOfTheLogAndTheQuestions) {
+  std::istringstream in("\n");
+  std::ostringstream out, err;
+  auto now = StatusLine::Clock::time_point{};
+  TerminalWindow window("p", "r", {in, out, err, true, true}, true);
+  StatusLine status(err, [&] { return now; });
+  window.ShowProgress(status);
+  status.Listed(4, 0);
+  AppendResult(window.Results(), "File \"a\" moved.");
+  status.FileDone(0);
+  now += std::chrono::seconds(2);
+  status.FileDone(0);
+  window.Results().Show();  // no whole line yet
+  AppendResult(window.Results(), "File \"b\" moved.");
+  window.Results().Show();
+  window.InputBox("Q:\r\nc", "t", "c");
+  window.Results().Finish();
+
+  EXPECT_EQ(out.str(), "File \"a\" moved.\nFile \"b\" moved.\n");
+  const std::string line = "\r2/4 songs  1 songs/s  0:02 left\r";
+  const std::string off = "\r" + std::string(line.size() - 2, ' ') + "\r";
+  EXPECT_EQ(err.str(), "\r0/4 songs\r" + line + off + line + off + "\nQ:\nc\n[c] ");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "journal.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <ctime>
 
@@ -12,7 +13,45 @@ constexpr std::string_view kSuffix = ".journal";
 
 bool NeedsEscape(unsigned char byte) { return byte <= ' ' || byte == '%' || byte == 0x7f; }
 
-std::string Number(std::integral auto value) { return std::to_string(value); }
+// Runs of plain bytes go in whole; most names have few bytes to escape, if any.
+void AppendEncoded(std::string& out, std::string_view text) {
+  constexpr char kHex[] = "0123456789ABCDEF";
+  std::size_t plain = 0;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (!NeedsEscape(byte)) continue;
+    out.append(text.substr(plain, at - plain));
+    const char escape[] = {'%', kHex[byte >> 4], kHex[byte & 0xf]};
+    out.append(escape, 3);
+    plain = at + 1;
+  }
+  out.append(text.substr(plain));
+}
+
+// One record, built at the end of the text it goes into, and ended by a newline when done.
+class RecordText {
+ public:
+  RecordText(std::string& out, std::string_view kind) : out_(out) { out_.append(kind); }
+  ~RecordText() { out_.push_back('\n'); }
+  RecordText(const RecordText&) = delete;
+  RecordText& operator=(const RecordText&) = delete;
+
+  RecordText& Text(std::string_view field) {
+    out_.push_back(' ');
+    AppendEncoded(out_, field);
+    return *this;
+  }
+  RecordText& Number(std::integral auto value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out_.push_back(' ');
+    out_.append(digits, end);
+    return *this;
+  }
+
+ private:
+  std::string& out_;
+};
 
 template <typename Integer>
 bool ParseNumber(std::string_view text, Integer& value) {
@@ -20,74 +59,62 @@ bool ParseNumber(std::string_view text, Integer& value) {
   return failure == std::errc() && end == text.data() + text.size();
 }
 
-std::vector<std::string_view> Fields(std::string_view line) {
-  std::vector<std::string_view> fields;
-  for (auto blank = line.find(' '); blank != std::string_view::npos; blank = line.find(' ')) {
-    fields.push_back(line.substr(0, blank));
-    line.remove_prefix(blank + 1);
+// A record's fields; a record of more fields than any has comes back empty.
+struct Fields {
+  std::array<std::string_view, 8> field;
+  std::size_t count = 0;
+
+  explicit Fields(std::string_view line) {
+    for (;;) {
+      if (count == field.size()) {
+        count = 0;
+        return;
+      }
+      const auto blank = line.find(' ');
+      field[count++] = line.substr(0, blank);
+      if (blank == std::string_view::npos) return;
+      line.remove_prefix(blank + 1);
+    }
   }
-  fields.push_back(line);
-  return fields;
-}
-
-std::string Line(std::initializer_list<std::string_view> fields) {
-  std::string line;
-  for (const auto field : fields) line.append(line.empty() ? "" : " ").append(field);
-  return line + '\n';
-}
-
-std::string MoveRecord(const JournaledMove& move) {
-  return Line({"move", EncodeField(move.name), EncodeField(move.source),
-               EncodeField(move.destination), Number(move.stamp.size), Number(move.stamp.modified),
-               Number(move.stamp.volume), Number(move.stamp.file)});
-}
-
-bool ParseMove(const std::vector<std::string_view>& fields, JournaledMove& move) {
-  std::optional<std::string> name, source, destination;
-  if (fields.size() != 8 || !(name = DecodeField(fields[1])) ||
-      !(source = DecodeField(fields[2])) || !(destination = DecodeField(fields[3]))) {
-    return false;
+  bool Decode(std::size_t at, std::string& text) const {
+    auto decoded = DecodeField(field[at]);
+    if (decoded) text = std::move(*decoded);
+    return decoded.has_value();
   }
-  move.name = std::move(*name);
-  move.source = std::move(*source);
-  move.destination = std::move(*destination);
-  return ParseNumber(fields[4], move.stamp.size) && ParseNumber(fields[5], move.stamp.modified) &&
-         ParseNumber(fields[6], move.stamp.volume) && ParseNumber(fields[7], move.stamp.file);
+};
+
+bool ParseMove(const Fields& fields, JournaledMove& move) {
+  return fields.count == 8 && fields.Decode(1, move.name) && fields.Decode(2, move.source) &&
+         fields.Decode(3, move.destination) && ParseNumber(fields.field[4], move.stamp.size) &&
+         ParseNumber(fields.field[5], move.stamp.modified) &&
+         ParseNumber(fields.field[6], move.stamp.volume) &&
+         ParseNumber(fields.field[7], move.stamp.file);
 }
 
-bool ParseRun(const std::vector<std::string_view>& fields, JournaledRun& run) {
-  std::optional<std::string> pattern, root, sourceFolder;
-  if (fields.size() != 5 || !ParseNumber(fields[1], run.startedAt) ||
-      !(pattern = DecodeField(fields[2])) || !(root = DecodeField(fields[3])) ||
-      !(sourceFolder = DecodeField(fields[4]))) {
-    return false;
-  }
-  run.pattern = std::move(*pattern);
-  run.root = std::move(*root);
-  run.sourceFolder = std::move(*sourceFolder);
-  return true;
+bool ParseRun(const Fields& fields, JournaledRun& run) {
+  return fields.count == 5 && ParseNumber(fields.field[1], run.startedAt) &&
+         fields.Decode(2, run.pattern) && fields.Decode(3, run.root) &&
+         fields.Decode(4, run.sourceFolder);
 }
 
 // One record; false for a line that is not understood.
 bool ApplyRecord(std::string_view line, JournaledRun& run, bool& hasRun) {
-  const auto fields = Fields(line);
-  const auto kind = fields.front();
+  const Fields fields(line);
+  const auto kind = fields.count > 0 ? fields.field[0] : std::string_view();
   std::size_t index = 0;
+  std::string path;
   if (kind == "run" && !hasRun) return hasRun = ParseRun(fields, run);
   if (!hasRun) return false;
   if (kind == "move") {
     JournaledMove move;
     if (!ParseMove(fields, move)) return false;
     run.moves.push_back(std::move(move));
-  } else if (kind == "folder" && fields.size() == 2) {
-    auto path = DecodeField(fields[1]);
-    if (!path) return false;
-    run.folders.push_back({std::move(*path)});
-  } else if (kind == "back" && fields.size() == 2 && ParseNumber(fields[1], index) &&
+  } else if (kind == "folder" && fields.count == 2 && fields.Decode(1, path)) {
+    run.folders.push_back({std::move(path)});
+  } else if (kind == "back" && fields.count == 2 && ParseNumber(fields.field[1], index) &&
              index < run.moves.size()) {
     run.moves[index].movedBack = true;
-  } else if (kind == "removed" && fields.size() == 2) {
-    const auto path = DecodeField(fields[1]);
+  } else if (kind == "removed" && fields.count == 2 && fields.Decode(1, path)) {
     for (auto& folder : run.folders) folder.removed = folder.removed || folder.path == path;
   } else if (kind == "undone") {
     run.undone = true;
@@ -100,19 +127,9 @@ bool ApplyRecord(std::string_view line, JournaledRun& run, bool& hasRun) {
 }  // namespace
 
 std::string EncodeField(std::string_view text) {
-  constexpr char kHex[] = "0123456789ABCDEF";
   std::string field;
   field.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (!NeedsEscape(byte)) {
-      field.push_back(c);
-    } else {
-      field.push_back('%');
-      field.push_back(kHex[byte >> 4]);
-      field.push_back(kHex[byte & 0xf]);
-    }
-  }
+  AppendEncoded(field, text);
   return field;
 }
 
@@ -135,14 +152,29 @@ std::optional<std::string> DecodeField(std::string_view field) {
 }
 
 std::string RunRecord(const JournaledRun& run) {
-  return Line({"run", Number(run.startedAt), EncodeField(run.pattern), EncodeField(run.root),
-               EncodeField(run.sourceFolder)});
+  std::string line;
+  RecordText(line, "run")
+      .Number(run.startedAt)
+      .Text(run.pattern)
+      .Text(run.root)
+      .Text(run.sourceFolder);
+  return line;
 }
-std::string BackRecord(std::size_t index) { return Line({"back", Number(index)}); }
+std::string BackRecord(std::size_t index) {
+  std::string line;
+  RecordText(line, "back").Number(index);
+  return line;
+}
 std::string RemovedRecord(std::string_view folder) {
-  return Line({"removed", EncodeField(folder)});
+  std::string line;
+  RecordText(line, "removed").Text(folder);
+  return line;
 }
-std::string UndoneRecord(std::int64_t at) { return Line({"undone", Number(at)}); }
+std::string UndoneRecord(std::int64_t at) {
+  std::string line;
+  RecordText(line, "undone").Number(at);
+  return line;
+}
 
 std::optional<JournaledRun> ParseJournal(std::string name, std::string_view text) {
   if (!text.starts_with(kHeader)) return std::nullopt;
@@ -158,9 +190,7 @@ std::optional<JournaledRun> ParseJournal(std::string name, std::string_view text
   return run;
 }
 
-void JournalWriter::Record(std::string_view line) {
-  if (!failed_) pending_.append(line);
-}
+std::string* JournalWriter::Records() { return failed_ ? nullptr : &pending_; }
 
 void JournalWriter::Commit() {
   if (failed_ || pending_.empty()) return;
@@ -195,26 +225,32 @@ MoveJournal::MoveJournal(const platform::StateFolder& folder, const FileSystemOb
               }) {}
 
 void MoveJournal::FolderCreated(std::string_view folder) {
-  Record(Line({"folder", EncodeField(folder)}));
+  if (auto* records = Records()) RecordText(*records, "folder").Text(folder);
 }
 
 void MoveJournal::Moved(MoveTicket, std::string_view name, std::string_view source,
                         std::string_view destination) {
-  const JournaledMove move{.name = std::string(name),
-                           .source = std::string(source),
-                           .destination = std::string(destination),
-                           .stamp = fileSystem_.Stamp(destination).value_or(FileStamp{}),
-                           .movedBack = false};
-  Record(MoveRecord(move));
+  auto* records = Records();
+  if (records == nullptr) return;
+  const auto stamp = fileSystem_.Stamp(destination).value_or(FileStamp{});
+  RecordText(*records, "move")
+      .Text(name)
+      .Text(source)
+      .Text(destination)
+      .Number(stamp.size)
+      .Number(stamp.modified)
+      .Number(stamp.volume)
+      .Number(stamp.file);
 }
 
-void MoveJournal::Record(std::string_view line) {
-  if (!started_) {
-    writer_.Record(kHeader);
-    writer_.Record(RunRecord(run_));
+// The journal's first lines come with its first record.
+std::string* MoveJournal::Records() {
+  auto* records = writer_.Records();
+  if (records != nullptr && !started_) {
+    records->append(kHeader).append(RunRecord(run_));
     started_ = true;
   }
-  writer_.Record(line);
+  return records;
 }
 
 // Named after the time the run started, and never over another run's journal.
@@ -242,17 +278,19 @@ UndoJournal::UndoJournal(const platform::StateFolder& folder, const std::string&
     : writer_([&folder, name = run + std::string(kSuffix)](
                   std::error_code& failure) { return folder.OpenToAppend(name, failure); },
               err, "the undo cannot be resumed from where it is") {
-  writer_.Record("\n");
+  writer_.Records()->push_back('\n');
 }
 
-void UndoJournal::FolderRemoved(std::string_view folder) { writer_.Record(RemovedRecord(folder)); }
+void UndoJournal::FolderRemoved(std::string_view folder) {
+  if (auto* records = writer_.Records()) records->append(RemovedRecord(folder));
+}
 
 void UndoJournal::Moved(MoveTicket ticket, std::string_view, std::string_view, std::string_view) {
-  writer_.Record(BackRecord(ticket));
+  if (auto* records = writer_.Records()) records->append(BackRecord(ticket));
 }
 
 void UndoJournal::Finish(std::int64_t at) {
-  writer_.Record(UndoneRecord(at));
+  if (auto* records = writer_.Records()) records->append(UndoneRecord(at));
   writer_.Commit();
 }
 

@@ -59,7 +59,8 @@ class JournalWriter {
         whatIsLost_(std::move(whatIsLost)),
         onFailure_(std::move(onFailure)) {}
 
-  void Record(std::string_view line);
+  // Where records are appended, to wait for the next commit; nothing once the journal failed.
+  std::string* Records();
   void Commit();
 
  private:
@@ -90,7 +91,7 @@ class MoveJournal final : public RunObserver {
 
  private:
   std::unique_ptr<platform::AppendFile> Create(std::error_code& failure);
-  void Record(std::string_view line);
+  std::string* Records();
 
   const platform::StateFolder& folder_;
   const FileSystemObject& fileSystem_;

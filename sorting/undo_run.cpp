@@ -1,5 +1,6 @@
 #include "undo_run.h"
 
+#include <optional>
 #include <set>
 #include <string>
 
@@ -88,18 +89,31 @@ class UndoRunner {
       FileError("Error: " + Quoted(move.name) + " changed since the run;" +
                 LeftAt(move.destination));
     } else if (const auto folder = fileSystem_.GetParentFolderName(move.source);
-               !fileSystem_.FolderExists(folder)) {
+               !SourceFolderExists(folder)) {
       FileError("Error: " + Quoted(folder) + " is gone; " + Quoted(move.name) +
                 LeftAt(move.destination));
+    } else {
+      MoveBackInPlace(index, move);
+    }
+  }
+
+  // Its old place is looked at only when the move fails: taken, perhaps by the song itself.
+  void MoveBackInPlace(std::size_t index, const JournaledMove& move) {
+    const auto started = fileSystem_.StartMove(move.destination, move.source, index);
+    if (!started || !*started || !fileSystem_.PathExists(move.source)) {
+      log_.AddMove(index, move.name, move.destination, move.source, started);
     } else if (LeftTwiceAndRemoved(move)) {  // by an undo cut short
       log_.AddMove(index, move.name, move.destination, move.source, std::error_code());
-    } else if (fileSystem_.PathExists(move.source)) {
+    } else {
       FileError("Error: " + Quoted(move.source) + " is taken; " + Quoted(move.name) +
                 LeftAt(move.destination));
-    } else {
-      log_.AddMove(index, move.name, move.destination, move.source,
-                   fileSystem_.StartMove(move.destination, move.source, index));
     }
+  }
+
+  // Most moves share one source folder: it is looked at once.
+  bool SourceFolderExists(const std::string& folder) {
+    if (folder != existingFolder_ && fileSystem_.FolderExists(folder)) existingFolder_ = folder;
+    return existingFolder_ == folder;
   }
 
   // An undo cut short between the copy's publication and the removal of its original leaves the
@@ -128,6 +142,7 @@ class UndoRunner {
   const JournaledRun& run_;
   RunObserver* observer_;
   InOrderLog log_;
+  std::optional<std::string> existingFolder_;
 };
 
 }  // namespace

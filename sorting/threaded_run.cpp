@@ -37,7 +37,11 @@ class ThreadedRun::WorkerWindow final : public RunWindow, public ResultsBox {
     if (text.empty()) return;
     boxEmpty_ = false;
     const std::lock_guard lock(run_.queueLock_);
-    run_.queuedText_.append(text);
+    if (run_.forDisplay_) {
+      run_.forDisplay_(run_.queuedText_, text);
+    } else {
+      run_.queuedText_.append(text);
+    }
   }
   void Clear() override {
     boxEmpty_ = true;
@@ -70,12 +74,14 @@ class ThreadedRun::WorkerWindow final : public RunWindow, public ResultsBox {
 };
 
 ThreadedRun::ThreadedRun(RunWindow& window, FileSystemObject& fileSystem, FileEnumeration& files,
-                         OnWindowThread onWindowThread, std::function<void()> wake)
+                         OnWindowThread onWindowThread, std::function<void()> wake,
+                         QueueForDisplay forDisplay)
     : window_(window),
       fileSystem_(fileSystem),
       files_(files),
       onWindowThread_(std::move(onWindowThread)),
-      wake_(std::move(wake)) {}
+      wake_(std::move(wake)),
+      forDisplay_(std::move(forDisplay)) {}
 
 ThreadedRun::~ThreadedRun() {
   if (worker_.joinable()) worker_.join();

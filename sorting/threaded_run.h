@@ -6,7 +6,7 @@
 //
 //   window's thread: Start -> wait, answering its events, DrainLog on a timer -> Finish
 //   worker:          MoveRun(stand-in window, file system, enumeration)
-//                      log entries -> queued in order under a lock
+//                      log entries -> queued in order under a lock, as the window shows them
 //                      pointer, message and input boxes -> run on the window's thread, with the
 //                        queued entries in the box first
 //                      between two files -> ends when the window has asked it to stop
@@ -21,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "file_system.h"
@@ -43,9 +44,16 @@ class ThreadedRun {
   // Runs a call on the window's thread and returns once it has returned there.
   using OnWindowThread = std::function<void(const std::function<void()>&)>;
 
+  // Appends one piece of the log, as AppendResult gives it to a box ("[CR LF] entry"), to the
+  // text queued for the window's box, as the box is to show it. Pieces are joined in the queue,
+  // where an entry's separator can no longer be told from a line break inside the entry.
+  using QueueForDisplay = std::function<void(std::string& queued, std::string_view piece)>;
+
   // wake is called on the worker once the run has ended, so that the window's wait can end.
+  // forDisplay, on the worker: by default each piece is queued as it is.
   ThreadedRun(RunWindow& window, FileSystemObject& fileSystem, FileEnumeration& files,
-              OnWindowThread onWindowThread, std::function<void()> wake);
+              OnWindowThread onWindowThread, std::function<void()> wake,
+              QueueForDisplay forDisplay = {});
   // Waits for the worker. Destroy a started run only once Finished() says so, or the window
   // would wait for a worker that waits for the window.
   ~ThreadedRun();
@@ -72,6 +80,7 @@ class ThreadedRun {
   OnWindowThread onWindowThread_;
   std::unique_ptr<WorkerWindow> workerWindow_;
   std::function<void()> wake_;
+  QueueForDisplay forDisplay_;
   std::atomic<bool> stopRequested_ = false;
   std::atomic<bool> finished_ = false;
 

@@ -126,11 +126,14 @@ class WindowsTest : public QObject {
 
   void moveFilesTheFolderAndShowsTheLog() {
     WriteSong("Artist - One.mp3");
+    WriteSong("Artist - Two.mp3\" moved.\r\nFile \"forged.mp3");  // one entry, one line
     WriteSong("Song.mp3");
     Child<QPlainTextEdit>(*window, "txtResults")->setPlainText(QStringLiteral("typed"));
     const QString root = folders.path() + "/root";
-    const QString firstFile =
-        "Directory \"" + root + "/Artist\" Created.\nFile \"Artist - One.mp3\" moved.";
+    const QString beforeTheQuestion =
+        "Directory \"" + root + "/Artist\" Created.\nFile \"Artist - One.mp3\" moved.\n" +
+        "Directory \"" + root + "/Artist\" Exists.\n\n" +
+        "File \"Artist - Two.mp3\" moved.\u240D\u240AFile \"forged.mp3\" moved.";
     bool hourglassWhileAsked = false;
     QString shownWhileAsked;
     WhenModalOpens([&](QWidget* modal) {
@@ -148,9 +151,9 @@ class WindowsTest : public QObject {
     });
     QTest::keySequence(window.get(), QKeySequence(Qt::ALT | Qt::Key_M));
     QTRY_COMPARE(Child<QPlainTextEdit>(*window, "txtResults")->toPlainText(),
-                 firstFile + "\nDirectory \"" + root +
-                     "/Typed\" Created.\nFile \"Song.mp3\" moved.\n2files(s) moved.");
-    QCOMPARE(shownWhileAsked, firstFile);  // the log so far, in the box behind the question
+                 beforeTheQuestion + "\nDirectory \"" + root +
+                     "/Typed\" Created.\nFile \"Song.mp3\" moved.\n3files(s) moved.");
+    QCOMPARE(shownWhileAsked, beforeTheQuestion);  // the log so far, in the box behind the question
     QVERIFY(hourglassWhileAsked);
     QVERIFY(QApplication::overrideCursor() == nullptr);
     QVERIFY(QFile::exists(root + "/Typed/Song.mp3"));

@@ -19,6 +19,7 @@
 #include "pellorin/version.h"
 #include "platform/platform.h"
 #include "sorting/move_run.h"
+#include "ui/design/log_display.h"
 #include "ui/qt/frm_about.h"
 #include "ui/qt/qt_design.h"
 
@@ -231,7 +232,8 @@ void frmMain::cmdOK_Click() {
         [this](const std::function<void()>& call) {
           QMetaObject::invokeMethod(this, call, Qt::BlockingQueuedConnection);
         },
-        [events = QAbstractEventDispatcher::instance()] { events->wakeUp(); });
+        [events = QAbstractEventDispatcher::instance()] { events->wakeUp(); },
+        design::AppendLogPieceForDisplay);
     madeAfterTheRun = RunToTheEnd(run);
   } catch (const std::exception& failure) {
     // The run has put the pointer back; the window stays usable.

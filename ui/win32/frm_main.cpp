@@ -8,6 +8,7 @@
 #include "pellorin/version.h"
 #include "platform/platform.h"
 #include "sorting/move_run.h"
+#include "ui/design/log_display.h"
 
 namespace pellorin::win32ui {
 namespace {
@@ -233,7 +234,7 @@ void frmMain::cmdOK_Click() {
           workerCall_.store(&call);
           ::SendMessageW(window, kRunOnWindowThread, 0, 0);
         },
-        [window] { ::PostMessageW(window, WM_NULL, 0, 0); });
+        [window] { ::PostMessageW(window, WM_NULL, 0, 0); }, design::AppendLogPieceForDisplay);
     run.Start();
     run_ = &run;
     NoteRunAtWork();

@@ -1,0 +1,56 @@
+#include "log_display.h"
+
+#include <algorithm>
+
+namespace pellorin::design {
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+constexpr std::string_view kLineSeparator = "\u2028";
+constexpr std::string_view kParagraphSeparator = "\u2029";
+constexpr std::string_view kNewlinePicture = "\u2424";
+constexpr unsigned char kSeparatorsLead = 0xE2;  // the first byte of both separators in UTF-8
+constexpr unsigned char kDelete = 0x7F;
+
+bool IsControl(unsigned char byte) { return byte < 0x20 || byte == kDelete; }
+
+bool MayNeedPicture(char byte) {
+  const auto value = static_cast<unsigned char>(byte);
+  return IsControl(value) || value == kSeparatorsLead;
+}
+
+// Appends the character at the start of text as shown; returns how many bytes it took.
+std::size_t AppendCharacterForDisplay(std::string& shown, std::string_view text) {
+  const auto first = static_cast<unsigned char>(text.front());
+  if (IsControl(first)) {
+    // U+2400 + code, and U+2421 for DEL: E2 90 80 + code and E2 90 A1 in UTF-8.
+    const int last = first == kDelete ? 0xA1 : 0x80 + first;
+    shown.append("\xE2\x90").push_back(static_cast<char>(last));
+    return 1;
+  }
+  if (text.starts_with(kLineSeparator) || text.starts_with(kParagraphSeparator)) {
+    shown.append(kNewlinePicture);
+    return kLineSeparator.size();
+  }
+  shown.push_back(text.front());
+  return 1;
+}
+
+}  // namespace
+
+void AppendLogPieceForDisplay(std::string& shown, std::string_view piece) {
+  const bool separated = piece.starts_with(kCrLf);
+  if (separated) piece.remove_prefix(kCrLf.size());
+  const bool endsWithBreak = piece.ends_with(kCrLf);
+  if (endsWithBreak) piece.remove_suffix(kCrLf.size());
+  if (separated) shown.append(kCrLf);
+  while (!piece.empty()) {
+    const auto plain = std::find_if(piece.begin(), piece.end(), MayNeedPicture) - piece.begin();
+    shown.append(piece.substr(0, static_cast<std::size_t>(plain)));
+    piece.remove_prefix(static_cast<std::size_t>(plain));
+    if (!piece.empty()) piece.remove_prefix(AppendCharacterForDisplay(shown, piece));
+  }
+  if (endsWithBreak) shown.append(kCrLf);
+}
+
+}  // namespace pellorin::design

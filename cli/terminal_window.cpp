@@ -33,17 +33,14 @@ void WriteName(std::ostream& out, std::string_view text, bool escape) {
 
 // Every entry comes alone, with the CR LF that separates it from the one before. That one, and
 // the CR LF that ends the one entry that has one, become newlines; any other control character is
-// a name's (no entry ends with a name).
+// a name's.
 void TerminalLog::Append(std::string_view text) {
   if (text.empty()) return;
   empty_ = false;
-  const bool separated = text.starts_with(kCrLf);
-  if (separated) text.remove_prefix(kCrLf.size());
-  const bool ended = text.ends_with(kCrLf);
-  if (ended) text.remove_suffix(kCrLf.size());
-  if (separated) waiting_.push_back('\n');
-  AppendName(waiting_, text, escapeNames_);
-  if (ended) waiting_.push_back('\n');
+  const auto piece = SplitLogPiece(text);
+  if (piece.separated) waiting_.push_back('\n');
+  AppendName(waiting_, piece.entry, escapeNames_);
+  if (piece.ended) waiting_.push_back('\n');
   if (std::chrono::steady_clock::now() - shown_ >= kShowInterval) Show();
 }
 

@@ -21,4 +21,14 @@ void AppendResult(ResultsBox& box, std::string_view entry) {
   box.Append(separated);
 }
 
+LogPiece SplitLogPiece(std::string_view piece) {
+  LogPiece split;
+  split.separated = piece.starts_with(kCrLf);
+  if (split.separated) piece.remove_prefix(kCrLf.size());
+  split.ended = piece.ends_with(kCrLf);
+  if (split.ended) piece.remove_suffix(kCrLf.size());
+  split.entry = piece;
+  return split;
+}
+
 }  // namespace pellorin

@@ -24,4 +24,15 @@ std::string Quoted(std::string_view text);
 // the box already holds (the user may have typed into it) stays in front of the entry.
 void AppendResult(ResultsBox& box, std::string_view entry);
 
+// A piece of the log as AppendResult hands it to a box, taken apart: the CR LF that separates it
+// from the entry before, if any; the entry; and the CR LF that ends the one entry that has one
+// ("Directory ... Exists."). Every entry begins and ends with words of its own, never with a
+// name, so any other line break inside it is a name's.
+struct LogPiece {
+  bool separated = false;
+  std::string_view entry;
+  bool ended = false;
+};
+LogPiece SplitLogPiece(std::string_view piece);
+
 }  // namespace pellorin

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 
+#include "sorting/results_log.h"
+
 namespace pellorin::design {
 namespace {
 
-constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kLineSeparator = "\u2028";
 constexpr std::string_view kParagraphSeparator = "\u2029";
 constexpr std::string_view kNewlinePicture = "\u2424";
@@ -39,18 +40,16 @@ std::size_t AppendCharacterForDisplay(std::string& shown, std::string_view text)
 }  // namespace
 
 void AppendLogPieceForDisplay(std::string& shown, std::string_view piece) {
-  const bool separated = piece.starts_with(kCrLf);
-  if (separated) piece.remove_prefix(kCrLf.size());
-  const bool endsWithBreak = piece.ends_with(kCrLf);
-  if (endsWithBreak) piece.remove_suffix(kCrLf.size());
-  if (separated) shown.append(kCrLf);
-  while (!piece.empty()) {
-    const auto plain = std::find_if(piece.begin(), piece.end(), MayNeedPicture) - piece.begin();
-    shown.append(piece.substr(0, static_cast<std::size_t>(plain)));
-    piece.remove_prefix(static_cast<std::size_t>(plain));
-    if (!piece.empty()) piece.remove_prefix(AppendCharacterForDisplay(shown, piece));
+  const auto split = SplitLogPiece(piece);
+  auto entry = split.entry;
+  if (split.separated) shown.append(kCrLf);
+  while (!entry.empty()) {
+    const auto plain = std::find_if(entry.begin(), entry.end(), MayNeedPicture) - entry.begin();
+    shown.append(entry.substr(0, static_cast<std::size_t>(plain)));
+    entry.remove_prefix(static_cast<std::size_t>(plain));
+    if (!entry.empty()) entry.remove_prefix(AppendCharacterForDisplay(shown, entry));
   }
-  if (endsWithBreak) shown.append(kCrLf);
+  if (split.ended) shown.append(kCrLf);
 }
 
 }  // namespace pellorin::design

@@ -1,7 +1,6 @@
 #include "commands.h"
 
 #include <chrono>
-#include <ctime>
 #include <memory>
 #include <optional>
 
@@ -22,16 +21,6 @@ std::int64_t Now() {
   return std::chrono::duration_cast<std::chrono::seconds>(
              std::chrono::system_clock::now().time_since_epoch())
       .count();
-}
-
-std::string LocalTime(std::int64_t at) {
-  const std::time_t time = static_cast<std::time_t>(at);
-  char text[32] = {};
-  const std::tm* local = std::localtime(&time);
-  if (local == nullptr || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", local) == 0) {
-    return std::to_string(at);
-  }
-  return text;
 }
 
 // Writes out the log as each group of moves across devices retires, so that it keeps up.
@@ -128,7 +117,7 @@ int UndoCommand(const CommandLine& line, TerminalStreams streams) {
   }
 
   streams.err << "Undoing " << run->name << ", " << run->moves.size() << " files moved on "
-              << LocalTime(run->startedAt) << '\n';
+              << LocalTime(run->startedAt, "%Y-%m-%d %H:%M:%S") << '\n';
   const auto status = Progress(line, streams, window, observers);
   const auto outcome = UndoRun(window, disk.Used(), *run, &observers);
   if (journal) journal->Finish(Now());
@@ -147,9 +136,9 @@ int RunsCommand(TerminalStreams streams) {
       streams.out << shown(name) << "  (not a journal this version can read)\n";
       continue;
     }
-    streams.out << shown(name) << "  " << LocalTime(run->startedAt) << "  " << run->moves.size()
-                << " files moved  " << shown(run->pattern) << "  " << shown(run->root)
-                << (run->undone ? "  undone" : "") << '\n';
+    streams.out << shown(name) << "  " << LocalTime(run->startedAt, "%Y-%m-%d %H:%M:%S") << "  "
+                << run->moves.size() << " files moved  " << shown(run->pattern) << "  "
+                << shown(run->root) << (run->undone ? "  undone" : "") << '\n';
   }
   streams.out.flush();
   return kNoErrors;

@@ -310,14 +310,16 @@ std::optional<JournaledRun> ReadJournaledRun(const platform::StateFolder& folder
   return ParseJournal(name, text);
 }
 
-std::string RunNameFor(std::int64_t startedAt) {
-  const std::time_t time = static_cast<std::time_t>(startedAt);
-  char name[32] = {};
+std::string LocalTime(std::int64_t at, const char* format) {
+  const std::time_t time = static_cast<std::time_t>(at);
+  char text[64] = {};
   const std::tm* local = std::localtime(&time);
-  if (local == nullptr || std::strftime(name, sizeof name, "%Y%m%d-%H%M%S", local) == 0) {
-    return std::to_string(startedAt);
+  if (local == nullptr || std::strftime(text, sizeof text, format, local) == 0) {
+    return std::to_string(at);
   }
-  return name;
+  return text;
 }
+
+std::string RunNameFor(std::int64_t startedAt) { return LocalTime(startedAt, "%Y%m%d-%H%M%S"); }
 
 }  // namespace pellorin::cli

@@ -120,6 +120,8 @@ class UndoJournal final : public RunObserver {
 std::vector<std::string> JournaledRunNames(const platform::StateFolder& folder);
 std::optional<JournaledRun> ReadJournaledRun(const platform::StateFolder& folder,
                                              const std::string& name);
+// A time (seconds since 1970) as strftime writes it in local time.
+std::string LocalTime(std::int64_t at, const char* format);
 // A name for a run started at that time: its local date and time, "20261208-143012".
 std::string RunNameFor(std::int64_t startedAt);
 

@@ -40,6 +40,14 @@ class PosixAppendFile final : public AppendFile {
   int fd_;
 };
 
+std::error_code FlushFolder(const std::string& path) {
+  const int folder = ::open(path.empty() ? "/" : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return LastError();
+  const auto failure = ::fsync(folder) == 0 ? std::error_code() : LastError();
+  ::close(folder);
+  return failure;
+}
+
 std::unique_ptr<AppendFile> Opened(int fd, std::error_code& failure) {
   if (fd < 0) {
     failure = LastError();
@@ -63,12 +71,16 @@ std::string StateFolder::PathOf(std::string_view name) const {
   return posix::JoinPath(path_, name);
 }
 
-// Private, as the journals name the user's files.
+// Private, as the journals name the user's files. A folder made here is made durable in its
+// parent, so that a power cut cannot take the journals' folder away with the first of them.
 std::error_code StateFolder::Create() const {
   for (std::size_t slash = path_.find('/', 1);; slash = path_.find('/', slash + 1)) {
     const std::string folder = path_.substr(0, slash);
-    if (!folder.empty() && ::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+    if (::mkdir(folder.c_str(), 0700) == 0) {
+      FlushFolder(folder.substr(0, folder.rfind('/')));
+    } else if (errno != EEXIST) {
       return LastError();
+    }
     if (slash == std::string::npos) return {};
   }
 }
@@ -90,9 +102,7 @@ std::unique_ptr<AppendFile> StateFolder::CreateNew(std::string_view name,
       Opened(::open(PathOf(name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600),
              failure);
   if (!file) return file;
-  const int folder = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder < 0 || ::fsync(folder) != 0) failure = LastError();
-  if (folder >= 0) ::close(folder);
+  failure = FlushFolder(path_);
   return failure ? nullptr : std::move(file);
 }
 

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <optional>
 
 #include "mounts.h"
@@ -74,7 +76,7 @@ class KillingCalls final : public posix::SystemCalls {
 
   KillPoint point_;
   long nth_;
-  long seen_ = 0;
+  std::atomic<long> seen_ = 0;
 };
 
 constexpr std::size_t kFileSize = 3 << 20;
@@ -329,10 +331,12 @@ class SteppingCalls final : public posix::SystemCalls {
     if ((flags & O_CREAT) == 0) return SystemCalls::Open(path, flags, mode);
     Step("Open O_CREAT", path);
     const int fd = SystemCalls::Open(path, flags, mode);
+    const std::lock_guard lock(mutex_);
     if (fd >= 0) unwritten_[fd] = path;
     return fd;
   }
   int Close(int fd) override {
+    const std::lock_guard lock(mutex_);  // so that no open takes the number before it is erased
     unwritten_.erase(fd);
     return SystemCalls::Close(fd);
   }
@@ -356,6 +360,7 @@ class SteppingCalls final : public posix::SystemCalls {
     return !playedTop_.empty() && std::string_view(path).starts_with(playedTop_ + "/");
   }
   void FirstWrite(int fd) {
+    const std::lock_guard lock(mutex_);
     const auto file = unwritten_.find(fd);
     if (file == unwritten_.end()) return;
     const std::string path = file->second;
@@ -374,7 +379,8 @@ class SteppingCalls final : public posix::SystemCalls {
   bool links_;
   long killBefore_;
   int report_;
-  long steps_ = 0;
+  std::atomic<long> steps_ = 0;  // of the run's thread and the writer's
+  std::mutex mutex_;
   std::map<int, std::string> unwritten_;  // files created and not written to yet
 };
 

@@ -4,6 +4,8 @@
 // under its real name, at worst twice, never partly or nowhere; then a second run must leave
 // nothing hidden of ours behind and file or report every file. The same holds for runs onto, off
 // and within removable drives, killed before each step that changes a name or first writes a file.
+// Groups of a song let a kill meet two in flight, which is all it may leave in files of ours or
+// twice.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -30,6 +32,7 @@
 #include "platform/posix/posix_file_enumeration.h"
 #include "platform/posix/posix_file_system.h"
 #include "sorting/move_run.h"
+#include "support/run_goes_first.h"
 #include "support/scripted_window.h"
 #include "support/temp_folder.h"
 
@@ -41,7 +44,8 @@ namespace fs = std::filesystem;
 enum class KillPoint { DuringCopy, AfterPublish, AfterSetAside };
 
 // The real system calls, except that the process kills itself once a number of bytes has been
-// copied, or right after the nth publish of a temporary or the nth set-aside of a source.
+// copied, or right after the nth publish of a temporary or the nth set-aside of a source. The run's
+// thread copies as far as it may before the writer publishes.
 class KillingCalls final : public posix::SystemCalls {
  public:
   KillingCalls(KillPoint point, long nth) : point_(point), nth_(nth) {}
@@ -56,6 +60,7 @@ class KillingCalls final : public posix::SystemCalls {
     return Copied(SystemCalls::Write(fd, buffer, size));
   }
   int RenameNoReplace(const char* from, const char* to) override {
+    runGoesFirst_.AtCall();
     const int renamed = SystemCalls::RenameNoReplace(from, to);
     if (renamed == 0 && (IsOwn(from, platform::OwnFileKind::Temporary, KillPoint::AfterPublish) ||
                          IsOwn(to, platform::OwnFileKind::SetAside, KillPoint::AfterSetAside))) {
@@ -66,6 +71,7 @@ class KillingCalls final : public posix::SystemCalls {
 
  private:
   ssize_t Copied(ssize_t bytes) {
+    runGoesFirst_.AtCall();
     if (point_ == KillPoint::DuringCopy && bytes > 0 && (seen_ += bytes) >= nth_) ::raise(SIGKILL);
     return bytes;
   }
@@ -77,6 +83,7 @@ class KillingCalls final : public posix::SystemCalls {
   KillPoint point_;
   long nth_;
   std::atomic<long> seen_ = 0;
+  RunGoesFirst runGoesFirst_;
 };
 
 constexpr std::size_t kFileSize = 3 << 20;
@@ -160,7 +167,7 @@ class KilledRun : public ::testing::Test {
 };
 
 TEST_F(KilledRun, LeavesEveryFileWholeAndTheNextRunTidiesUpAndFilesOrReportsIt) {
-  // The three songs make one group: all are copied, flushed and published before any source
+  // First the three songs make one group: all are copied, flushed and published before any source
   // goes. Most moments fall in the second song. A kill after its publish leaves both published
   // songs twice; after its set-aside, the next run puts that source back under its name, which
   // leaves it twice, beside the third, published and not yet removed.
@@ -169,12 +176,15 @@ TEST_F(KilledRun, LeavesEveryFileWholeAndTheNextRunTidiesUpAndFilesOrReportsIt) 
     KillPoint point;
     long nth;
     int duplicates;
+    std::size_t groupSongs = 3;
   } moments[] = {
       {"during the copy", KillPoint::DuringCopy, kFileSize + kFileSize / 2, 0},
       {"after the publish", KillPoint::AfterPublish, 2, 2},
       {"after the set-aside", KillPoint::AfterSetAside, 2, 2},
       // The last song: the next run has nothing else to move out of that folder.
       {"after the last set-aside", KillPoint::AfterSetAside, 3, 1},
+      {"after the first publish, a song a group", KillPoint::AfterPublish, 1, 1, 1},
+      {"after the second set-aside, a song a group", KillPoint::AfterSetAside, 2, 1, 1},
   };
   int cases = 0, leftByKills = 0, leftAfterNextRun = 0, duplicates = 0, lostOrPartial = 0;
   for (const bool fromShm : {false, true}) {
@@ -193,7 +203,7 @@ TEST_F(KilledRun, LeavesEveryFileWholeAndTheNextRunTidiesUpAndFilesOrReportsIt) 
       if (child == 0) {
         KillingCalls calls(moment.point, moment.nth);
         posix::PosixFileSystem killed(calls,
-                                      {.songs = Songs().size(), .work = std::chrono::hours(1)});
+                                      {.songs = moment.groupSongs, .work = std::chrono::hours(1)});
         MoveAll(in, root, killed);
         ::_exit(0);
       }
@@ -209,6 +219,9 @@ TEST_F(KilledRun, LeavesEveryFileWholeAndTheNextRunTidiesUpAndFilesOrReportsIt) 
       }
       lostOrPartial += static_cast<int>(killed.foreign.size());
       leftByKills += static_cast<int>(killed.ours.size());
+      std::size_t inFlight = killed.ours.size();
+      for (const auto& [name, bytes] : Songs()) inFlight += killed.Copies(name) > 1 ? 1 : 0;
+      EXPECT_LE(inFlight, 2 * moment.groupSongs) << what << ": more in flight than two groups";
 
       posix::PosixFileSystem real;
       const std::string log = MoveAll(in, root, real);

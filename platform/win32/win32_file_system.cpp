@@ -22,10 +22,10 @@
 namespace pellorin::win32 {
 namespace {
 
-// Each song holds two handles until its group is durable, and its copy is flushed from a thread of
-// its own: a group holds at most 64 songs.
-constexpr std::size_t kGroupSongs = 64;
-constexpr platform::GroupLimits kGroupLimits{.songs = kGroupSongs};
+// A group's copies are flushed from up to this many threads at once. Groups are as long as on
+// Linux: under Wine, groups of 64 songs, a thread each, cost the disk more flushes in all.
+constexpr std::size_t kFlushThreads = 64;
+constexpr platform::GroupLimits kGroupLimits{};
 // MoveFile's own move, which no run numbers that high.
 constexpr MoveTicket kLoneMove = std::numeric_limits<MoveTicket>::max();
 
@@ -216,7 +216,7 @@ class Flushers {
   std::error_code FlushAll(const std::vector<HANDLE>& files) {
     if (files.empty()) return {};
     std::unique_lock lock(mutex_);
-    Grow(std::min(files.size(), kGroupSongs) - 1);
+    Grow(std::min(files.size(), kFlushThreads) - 1);
     files_ = &files;
     next_ = 0;
     failure_ = ERROR_SUCCESS;

@@ -10,6 +10,7 @@
 
 #include "child_launcher.h"
 #include "music_sample.h"
+#include "sorting/file_system.h"
 
 namespace pellorin::bench {
 
@@ -36,6 +37,8 @@ struct Contender {
 RunResult RunFloor(const Workspace& workspace);
 // The core's MoveRun with the real POSIX file system, the log kept in memory.
 RunResult RunCore(const Workspace& workspace);
+// The same with the file system given.
+RunResult RunCoreOn(const Workspace& workspace, FileSystemObject& fileSystem);
 // pellorin-move as a child process, with its journal in the workspace, and any options given; its
 // log goes to /dev/null unless keepLog, when it is kept in a file and counted.
 RunResult RunCommand(const Workspace& workspace, ChildLauncher& launcher,

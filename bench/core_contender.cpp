@@ -8,14 +8,17 @@
 namespace pellorin::bench {
 
 RunResult RunCore(const Workspace& workspace) {
+  return RunCoreOn(workspace, *platform::MakeFileSystem());
+}
+
+RunResult RunCoreOn(const Workspace& workspace, FileSystemObject& fileSystem) {
   testing::ScriptedWindow window;  // asking would throw: every name of the sample has an artist
   window.pattern = workspace.Pattern();
   window.root = workspace.Library();
-  const auto fileSystem = platform::MakeFileSystem();
   const auto files = platform::MakeFileEnumeration();
 
   const auto start = std::chrono::steady_clock::now();
-  const auto outcome = MoveRun(window, *fileSystem, *files);
+  const auto outcome = MoveRun(window, fileSystem, *files);
   const auto seconds = std::chrono::steady_clock::now() - start;
 
   RunResult result;

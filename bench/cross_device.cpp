@@ -15,7 +15,9 @@
 #include "contenders.h"
 #include "cross_device_ways.h"
 #include "disk_flushes.h"
+#include "flush_wait.h"
 #include "music_sample.h"
+#include "platform/posix/posix_file_system.h"
 #include "results.h"
 #include "support/temp_folder.h"
 
@@ -33,6 +35,7 @@ constexpr const char* kPerFileFloor = "per-file floor";
 constexpr const char* kGroupFsyncDirs = "group: fsync dirs";
 constexpr const char* kGroupSyncfsTwice = "group: 2 syncfs";
 constexpr const char* kPellorinMove = "pellorin-move";
+constexpr const char* kMoveRun = "MoveRun";
 constexpr const char* kMvAndSync = "mv+sync";
 
 // A fresh ext4 image (with its journal, as mkfs.ext4 makes it) mounted on a folder of its own.
@@ -106,8 +109,9 @@ struct Shape {
 
 // The run, with the flushes the disk completed while it ran.
 std::function<RunResult(const Workspace&)> CountingFlushes(
-    std::function<RunResult(const Workspace&)> run, const DiskFlushes& disk) {
-  return [run = std::move(run), &disk](const Workspace& workspace) {
+    std::function<RunResult(const Workspace&)> run, const DiskFlushes& disk, FlushWait* wait) {
+  return [run = std::move(run), &disk, wait](const Workspace& workspace) {
+    if (wait != nullptr) wait->Start();
     const auto before = disk.Completed();
     RunResult result = run(workspace);
     const auto after = disk.Completed();
@@ -120,24 +124,39 @@ bool IsFloor(const std::string& name) {
   return name == kPerFileFloor || name == kGroupFsyncDirs || name == kGroupSyncfsTwice;
 }
 
+// Where flushes are waited for, the ways outside the benchmark cannot be, and the per-file floor
+// would take minutes.
 std::vector<Contender> MakeContenders(const CrossDeviceOptions& options, ChildLauncher& launcher,
-                                      const DiskFlushes& disk) {
+                                      const DiskFlushes& disk, FlushWait* wait) {
   std::vector<Contender> contenders = {
-      {kPerFileFloor, FileEachDurably},
+      {kPerFileFloor, [wait](const Workspace& w) { return FileEachDurably(w, wait); }},
       {kGroupFsyncDirs,
-       [](const Workspace& w) { return FileInGroups(w, PublishFlush::kFsyncEachFolder); }},
+       [wait](const Workspace& w) {
+         return FileInGroups(w, PublishFlush::kFsyncEachFolder, wait);
+       }},
       {kGroupSyncfsTwice,
-       [](const Workspace& w) { return FileInGroups(w, PublishFlush::kSecondSyncfs); }},
+       [wait](const Workspace& w) { return FileInGroups(w, PublishFlush::kSecondSyncfs, wait); }},
       {kPellorinMove,
        [&options, &launcher](const Workspace& w) {
          return RunCommand(w, launcher, options.program, false);
        }},
-      {kMvAndSync, FileLikeMvThenSync},
+      {kMoveRun,
+       [wait](const Workspace& w) {
+         if (wait == nullptr) return RunCore(w);
+         FlushWaitingCalls calls(*wait);
+         posix::PosixFileSystem fileSystem(calls);
+         return RunCoreOn(w, fileSystem);
+       }},
+      {kMvAndSync, [wait](const Workspace& w) { return FileLikeMvThenSync(w, wait); }},
   };
-  std::erase_if(contenders, [&options](const Contender& contender) {
-    return !options.only.empty() && !IsFloor(contender.name) && contender.name != options.only;
+  std::erase_if(contenders, [&options, wait](const Contender& contender) {
+    if (wait != nullptr && (contender.name == kPerFileFloor || contender.name == kPellorinMove)) {
+      return true;
+    }
+    return !options.only.empty() && !IsFloor(contender.name) && contender.name != kMvAndSync &&
+           contender.name != options.only;
   });
-  for (auto& contender : contenders) contender.run = CountingFlushes(contender.run, disk);
+  for (auto& contender : contenders) contender.run = CountingFlushes(contender.run, disk, wait);
   return contenders;
 }
 
@@ -177,6 +196,12 @@ struct Priced {
   std::optional<double> flushes, atSlowFlush, atFastFlush;
   long fewestFlushes = 0, mostFlushes = 0;
   double seconds = 0, fastest = 0, slowest = 0;
+
+  // What the ratios compare: the time at 10 ms a flush, or the time itself where the flushes were
+  // waited for.
+  std::optional<double> Cost(bool waited) const {
+    return waited ? std::optional(seconds) : atSlowFlush;
+  }
 };
 
 Priced PriceRuns(const std::vector<RunResult>& results) {
@@ -214,7 +239,7 @@ const Contender* Find(const Shape& shape, const std::string& name) {
 
 // The group-commit floor: of its two ways of flushing the renames, the one that cost fewer
 // flushes (the faster, where they were not counted or were even).
-const Contender* GroupFloor(const Shape& shape) {
+const Contender* GroupFloor(const Shape& shape, bool waited) {
   const Contender* folders = Find(shape, kGroupFsyncDirs);
   const Contender* syncfs = Find(shape, kGroupSyncfsTwice);
   if (folders == nullptr || syncfs == nullptr) return folders != nullptr ? folders : syncfs;
@@ -222,8 +247,8 @@ const Contender* GroupFloor(const Shape& shape) {
   if (a.flushes && b.flushes && *a.flushes != *b.flushes) {
     return *a.flushes < *b.flushes ? folders : syncfs;
   }
-  const double aCost = a.atSlowFlush.value_or(a.seconds), bCost = b.atSlowFlush.value_or(b.seconds);
-  return aCost <= bCost ? folders : syncfs;
+  return a.Cost(waited).value_or(a.seconds) <= b.Cost(waited).value_or(b.seconds) ? folders
+                                                                                  : syncfs;
 }
 
 std::string Format(const char* format, std::optional<double> value) {
@@ -243,12 +268,13 @@ std::string FlushesText(const Priced& priced) {
   return text;
 }
 
-// This way's cost at 10 ms a flush against another's.
-std::optional<double> Against(const Priced& priced, const Contender* other) {
-  if (other == nullptr || !priced.atSlowFlush) return std::nullopt;
-  const auto otherCost = PriceRuns(other->results).atSlowFlush;
+// This way's cost against another's.
+std::optional<double> Against(const Priced& priced, const Contender* other, bool waited) {
+  const auto cost = priced.Cost(waited);
+  if (other == nullptr || !cost) return std::nullopt;
+  const auto otherCost = PriceRuns(other->results).Cost(waited);
   if (!otherCost || *otherCost <= 0) return std::nullopt;
-  return *priced.atSlowFlush / *otherCost;
+  return *cost / *otherCost;
 }
 
 void PrintHeader(const CrossDeviceOptions& options, const DiskFlushes& disk) {
@@ -257,47 +283,57 @@ void PrintHeader(const CrossDeviceOptions& options, const DiskFlushes& disk) {
   std::printf(
       "machine: %ld cores, %s\nfrom %s (%s) onto a journaled ext4 image of %d MiB in %s (%s), "
       "loop-mounted (%s)\nload average at the end: %.2f %.2f %.2f\nrepetitions: %d, medians "
-      "shown\nflushes: cache flushes the loop device completed during the run (/proc/diskstats); "
-      "priced: the run's time on the loop device\n  (where a flush costs nothing) + flushes x "
-      "10 ms (hard disk, USB stick) or x 1 ms (SSD); ratios at 10 ms a flush\n\n",
+      "shown\nflushes: cache flushes the loop device completed during the run (/proc/diskstats)\n",
       ::sysconf(_SC_NPROCESSORS_ONLN), CpuModel().c_str(), kIncomingBase,
       FileSystemType(kIncomingBase).c_str(), kImageMiB, options.imageFolder.c_str(),
       FileSystemType(options.imageFolder).c_str(), disk.device().c_str(), load[0], load[1], load[2],
       options.repetitions);
+  if (options.flushWait.count() == 0) {
+    std::printf(
+        "priced: the run's time on the loop device (where a flush costs nothing) + flushes x 10 ms "
+        "(hard disk, USB stick) or x 1 ms (SSD); ratios at 10 ms a flush\n\n");
+  } else {
+    std::printf(
+        "waited: after each flush, the thread that asked for it waits %.1f ms for each flush the "
+        "device completed since the last look; ratios of these times\n\n",
+        static_cast<double>(options.flushWait.count()) / 1000);
+  }
+}
+
+void PrintRow(const Shape& shape, const Contender& contender, bool waited) {
+  const Priced priced = PriceRuns(contender.results);
+  const std::string perSong =
+      priced.flushes ? Format("%.3f", *priced.flushes / static_cast<double>(shape.files)) : "-";
+  const bool mebibytes = shape.bytes >= (std::size_t{1} << 20);
+  std::printf("| %5zu | %3zu %s | %-17s | %17s | %12s | %8.3f | %6.3f-%6.3f |", shape.files,
+              mebibytes ? shape.bytes >> 20 : shape.bytes >> 10, mebibytes ? "MiB" : "KiB",
+              contender.name.c_str(), FlushesText(priced).c_str(), perSong.c_str(), priced.seconds,
+              priced.fastest, priced.slowest);
+  if (!waited) {
+    std::printf(" %10s | %9s |", Format("%.3f", priced.atSlowFlush).c_str(),
+                Format("%.3f", priced.atFastFlush).c_str());
+  }
+  std::printf(" %13s | %9s |\n",
+              Format("%.2fx", Against(priced, GroupFloor(shape, waited), waited)).c_str(),
+              Format("%.2fx", Against(priced, Find(shape, kMvAndSync), waited)).c_str());
 }
 
 void PrintTable(const CrossDeviceOptions& options, const DiskFlushes& disk,
                 const std::vector<Shape>& shapes) {
   PrintHeader(options, disk);
+  const bool waited = options.flushWait.count() != 0;
   std::printf(
       "| files | each    | run               | flushes           | flushes/song | median s | all "
-      "runs, s   | s at 10 ms | s at 1 ms | × group floor | × mv+sync |\n"
+      "runs, s   |%s × group floor | × mv+sync |\n"
       "|------:|--------:|:------------------|------------------:|-------------:|---------:|:------"
-      "-"
-      "-------|-----------:|----------:|--------------:|----------:|\n");
+      "--------|%s--------------:|----------:|\n",
+      waited ? "" : " s at 10 ms | s at 1 ms |", waited ? "" : "-----------:|----------:|");
   for (const auto& shape : shapes) {
-    const Contender* groupFloor = GroupFloor(shape);
-    const Contender* mvAndSync = Find(shape, kMvAndSync);
-    const bool mebibytes = shape.bytes >= (std::size_t{1} << 20);
-    for (const auto& contender : shape.contenders) {
-      const Priced priced = PriceRuns(contender.results);
-      const std::optional<double> perSong =
-          priced.flushes ? std::optional(*priced.flushes / static_cast<double>(shape.files))
-                         : std::nullopt;
-      std::printf(
-          "| %5zu | %3zu %s | %-17s | %17s | %12s | %8.3f | %6.3f-%6.3f | %10s | %9s | %13s | "
-          "%9s |\n",
-          shape.files, mebibytes ? shape.bytes >> 20 : shape.bytes >> 10, mebibytes ? "MiB" : "KiB",
-          contender.name.c_str(), FlushesText(priced).c_str(), Format("%.3f", perSong).c_str(),
-          priced.seconds, priced.fastest, priced.slowest,
-          Format("%.3f", priced.atSlowFlush).c_str(), Format("%.3f", priced.atFastFlush).c_str(),
-          Format("%.2fx", Against(priced, groupFloor)).c_str(),
-          Format("%.2fx", Against(priced, mvAndSync)).c_str());
-    }
+    for (const auto& contender : shape.contenders) PrintRow(shape, contender, waited);
   }
   std::printf("\nflushes: median (fewest-most) when the runs differ\n");
   for (const auto& shape : shapes) {
-    if (const Contender* floor = GroupFloor(shape)) {
+    if (const Contender* floor = GroupFloor(shape, waited)) {
       std::printf("group floor, %s: \"%s\", the cheaper way of flushing the renames\n",
                   ShapeText(shape).c_str(), floor->name.c_str());
     }
@@ -319,12 +355,14 @@ int RunCrossDeviceTable(const CrossDeviceOptions& options, ChildLauncher& launch
   }
   const DiskFlushes disk(ext4.path());
   if (!disk.Completed()) std::fprintf(stderr, "flushes not counted: %s\n", disk.device().c_str());
+  std::optional<FlushWait> wait;
+  if (options.flushWait.count() != 0) wait.emplace(disk, options.flushWait);
   const std::size_t scale = options.smoke ? 10 : 1;
   std::vector<Shape> shapes = {{200 / scale, std::size_t{4} << 20, {}},
                                {1000 / scale, std::size_t{256} << 10, {}}};
   bool allGood = true;
   for (auto& shape : shapes) {
-    shape.contenders = MakeContenders(options, launcher, disk);
+    shape.contenders = MakeContenders(options, launcher, disk, wait ? &*wait : nullptr);
     allGood = RunShape(options, ext4.path(), shape) && allGood;
   }
   PrintTable(options, disk, shapes);

@@ -8,8 +8,10 @@
 //     every file checked filed with all its bytes -> workspace removed and flushed
 //   -> one table of medians: flushes the loop device completed, time on it, and that time with
 //      the flushes priced as a disk would charge them, against the group-commit floor and
-//      against mv-and-sync
+//      against mv-and-sync; or, with a flush wait, the time with each flush waited for where it
+//      is made (see FlushWait)
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -27,6 +29,9 @@ struct CrossDeviceOptions {
   std::string program;  // pellorin-move
   std::string only;     // one contender beside the floor, for profiling
   bool smoke = false;   // a tenth of the files, to check that each run files them
+  // Zero: flushes priced after each run. Else each flush is waited for this long where it is made,
+  // for the ways that run inside the benchmark.
+  std::chrono::microseconds flushWait{0};
 };
 
 // The exit status: 0 when every run filed every file, or when the machine refused the mount (the

@@ -61,11 +61,17 @@ bool CopyAll(int from, int to) {
   return true;
 }
 
+// A flush, and what the disk charges for it where it charges in time.
+bool Flushed(int result, FlushWait* wait) {
+  if (wait != nullptr) wait->AfterFlush();
+  return result == 0;
+}
+
 // Copies source onto a new file, never over one, and flushes the copy if asked.
-bool CopyOnto(const std::string& source, const std::string& target, bool flush) {
+bool CopyOnto(const std::string& source, const std::string& target, bool flush, FlushWait* wait) {
   const int from = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
   const int to = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  bool copied = from >= 0 && to >= 0 && CopyAll(from, to) && (!flush || ::fsync(to) == 0);
+  bool copied = from >= 0 && to >= 0 && CopyAll(from, to) && (!flush || Flushed(::fsync(to), wait));
   if (from >= 0) ::close(from);
   if (to >= 0) copied = ::close(to) == 0 && copied;
   return copied;
@@ -76,16 +82,16 @@ bool Publish(const Song& song) {
                      RENAME_NOREPLACE) == 0;
 }
 
-bool FlushFolder(const std::string& folder) {
+bool FlushFolder(const std::string& folder, FlushWait* wait) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  const bool flushed = fd >= 0 && ::fsync(fd) == 0;
+  const bool flushed = fd >= 0 && Flushed(::fsync(fd), wait);
   if (fd >= 0) ::close(fd);
   return flushed;
 }
 
-bool FlushFileSystem(const std::string& folder) {
+bool FlushFileSystem(const std::string& folder, FlushWait* wait) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  const bool flushed = fd >= 0 && ::syncfs(fd) == 0;
+  const bool flushed = fd >= 0 && Flushed(::syncfs(fd), wait);
   if (fd >= 0) ::close(fd);
   return flushed;
 }
@@ -98,7 +104,7 @@ std::vector<const Song*> CopyGroup(const std::vector<Song>& songs, std::size_t& 
   const auto start = std::chrono::steady_clock::now();
   do {
     const Song& song = songs[next++];
-    if (EnsureFolder(song.folder) && CopyOnto(song.source, song.temporary, false)) {
+    if (EnsureFolder(song.folder) && CopyOnto(song.source, song.temporary, false, nullptr)) {
       group.push_back(&song);
     } else {
       ++failures;
@@ -109,9 +115,9 @@ std::vector<const Song*> CopyGroup(const std::vector<Song>& songs, std::size_t& 
 
 // Makes the group's copies durable, publishes them, makes that durable, and only then removes
 // their sources. Returns how many songs it failed to file.
-std::size_t PublishGroup(const std::vector<const Song*>& group, const std::string& library,
-                         const std::string& incoming, PublishFlush publish) {
-  if (!FlushFileSystem(library)) return group.size();
+std::size_t PublishGroup(const std::vector<const Song*>& group, const Workspace& workspace,
+                         PublishFlush publish, FlushWait* wait) {
+  if (!FlushFileSystem(workspace.Library(), wait)) return group.size();
   std::vector<const Song*> published;
   std::set<std::string> folders;
   for (const Song* song : group) {
@@ -120,53 +126,55 @@ std::size_t PublishGroup(const std::vector<const Song*>& group, const std::strin
     folders.insert(song->folder);
   }
   std::size_t failures = group.size() - published.size();
-  const bool durable = publish == PublishFlush::kSecondSyncfs
-                           ? FlushFileSystem(library)
-                           : std::all_of(folders.begin(), folders.end(), FlushFolder);
+  const bool durable =
+      publish == PublishFlush::kSecondSyncfs
+          ? FlushFileSystem(workspace.Library(), wait)
+          : std::all_of(folders.begin(), folders.end(),
+                        [wait](const std::string& folder) { return FlushFolder(folder, wait); });
   if (!durable) return group.size();
   for (const Song* song : published) {
     if (::unlink(song->source.c_str()) != 0) ++failures;
   }
-  return FlushFolder(incoming) ? failures : group.size();
+  return FlushFolder(workspace.Incoming(), wait) ? failures : group.size();
 }
 
 }  // namespace
 
-RunResult FileEachDurably(const Workspace& workspace) {
-  return Timed([&workspace] {
+RunResult FileEachDurably(const Workspace& workspace, FlushWait* wait) {
+  return Timed([&workspace, wait] {
     std::size_t failures = 0;
     for (const auto& song : SongsOf(workspace)) {
-      const bool filed = EnsureFolder(song.folder) && CopyOnto(song.source, song.temporary, true) &&
-                         Publish(song) && FlushFolder(song.folder) &&
-                         ::unlink(song.source.c_str()) == 0;
+      const bool filed = EnsureFolder(song.folder) &&
+                         CopyOnto(song.source, song.temporary, true, wait) && Publish(song) &&
+                         FlushFolder(song.folder, wait) && ::unlink(song.source.c_str()) == 0;
       if (!filed) ++failures;
     }
     return failures;
   });
 }
 
-RunResult FileInGroups(const Workspace& workspace, PublishFlush publish) {
-  return Timed([&workspace, publish] {
+RunResult FileInGroups(const Workspace& workspace, PublishFlush publish, FlushWait* wait) {
+  return Timed([&workspace, publish, wait] {
     const auto songs = SongsOf(workspace);
     std::size_t failures = 0;
     for (std::size_t next = 0; next < songs.size();) {
       const auto group = CopyGroup(songs, next, failures);
-      failures += PublishGroup(group, workspace.Library(), workspace.Incoming(), publish);
+      failures += PublishGroup(group, workspace, publish, wait);
     }
     return failures;
   });
 }
 
-RunResult FileLikeMvThenSync(const Workspace& workspace) {
-  return Timed([&workspace] {
+RunResult FileLikeMvThenSync(const Workspace& workspace, FlushWait* wait) {
+  return Timed([&workspace, wait] {
     std::size_t failures = 0;
     for (const auto& song : SongsOf(workspace)) {
       const bool filed = EnsureFolder(song.folder) &&
-                         CopyOnto(song.source, song.destination, false) &&
+                         CopyOnto(song.source, song.destination, false, nullptr) &&
                          ::unlink(song.source.c_str()) == 0;
       if (!filed) ++failures;
     }
-    return FlushFileSystem(workspace.Library()) ? failures : failures + 1;
+    return FlushFileSystem(workspace.Library(), wait) ? failures : failures + 1;
   });
 }
 

@@ -9,7 +9,9 @@
 #include <atomic>
 #include <cerrno>
 #include <limits>
+#include <memory>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "paths.h"
@@ -66,17 +68,25 @@ bool SyncfsReachesStorage(long type) {
 
 PosixFileSystem::PosixFileSystem(SystemCalls& calls, GroupLimits limits)
     : calls_(calls), limits_(limits), copy_(calls), host_(MachineTag(calls)) {
+  // Two groups in flight hold their sources open: together at most half the descriptors.
   const long openMax = ::sysconf(_SC_OPEN_MAX);
-  if (openMax > 0) limits_.songs = std::min(limits_.songs, static_cast<std::size_t>(openMax) / 2);
+  if (openMax > 0) limits_.songs = std::min(limits_.songs, static_cast<std::size_t>(openMax) / 4);
   limits_.songs = std::max<std::size_t>(limits_.songs, 1);
 }
 
-// A group still open here belongs to a run that did not finish: its songs stay where they were.
+// A run that did not finish: the group being made durable is finished, as its sources go only once
+// it is; the songs still gathering stay where they were.
 PosixFileSystem::~PosixFileSystem() {
-  for (const auto& move : group_) {
+  writer_.Stop();
+  Abandon(group_);
+}
+
+void PosixFileSystem::Abandon(std::vector<PendingMove>& moves) {
+  for (const auto& move : moves) {
     calls_.Unlink(move.temporary.c_str());
     calls_.Close(move.sourceFd);
   }
+  moves.clear();
 }
 
 std::string PosixFileSystem::GetParentFolderName(std::string_view path) const {
@@ -109,13 +119,16 @@ std::error_code PosixFileSystem::CreateFolder(std::string_view path) {
   if (!kernelPath || path.empty()) return Error(EINVAL);
   if (calls_.Mkdir(kernelPath->c_str(), 0777) != 0) return LastError();
   createdFolder_ = *kernelPath;
-  madeIn_.insert(ParentFolder(*kernelPath));
+  auto parent = ParentFolder(*kernelPath);
+  if (madeIn_.empty() || madeIn_.back() != parent) madeIn_.push_back(std::move(parent));
   return {};
 }
 
 std::error_code PosixFileSystem::MoveFile(std::string_view source, std::string_view destination) {
   if (auto done = StartMove(source, destination, kOwnTicket)) return *done;
-  CloseGroup();
+  CloseGroup(Durable::Now);
+  writer_.WaitUntilIdle();
+  writer_.TakeFinished(finished_);
   const auto own = std::find_if(finished_.begin(), finished_.end(),
                                 [](const FinishedMove& move) { return move.ticket == kOwnTicket; });
   const auto failure = own->error;
@@ -135,14 +148,21 @@ std::optional<std::error_code> PosixFileSystem::StartMove(std::string_view sourc
 }
 
 void PosixFileSystem::FinishMoves(PendingMoves which, std::vector<FinishedMove>& finished) {
-  if (which == PendingMoves::All || GroupIsDue()) CloseGroup();
+  if (which == PendingMoves::All) {
+    CloseGroup(Durable::Now);
+    writer_.WaitUntilIdle();
+  } else if (GroupIsDue()) {
+    CloseGroup();
+  }
+  writer_.TakeFinished(finished_);
   finished.insert(finished.end(), finished_.begin(), finished_.end());
   finished_.clear();
 }
 
 bool PosixFileSystem::GroupIsDue() const {
-  return !group_.empty() && (group_.size() >= limits_.songs ||
-                             std::chrono::steady_clock::now() - groupStarted_ >= limits_.work);
+  return !group_.empty() &&
+         limits_.IsDue(group_.size(), groupBytes_, std::chrono::steady_clock::now() - groupStarted_,
+                       !writer_.Busy());
 }
 
 std::error_code PosixFileSystem::RenameWithoutReplacing(const std::string& from,
@@ -202,15 +222,19 @@ std::optional<std::error_code> PosixFileSystem::StartCopy(MoveTicket ticket,
   move.destination = destination;
   move.sourceFd = calls_.Open(source.c_str(), kOpenWithoutWaiting, 0);
   if (move.sourceFd < 0) return LastError();
-  if (group_.empty()) groupStarted_ = std::chrono::steady_clock::now();
+  const auto copyStarted = std::chrono::steady_clock::now();
   if (auto failure = CopyIntoTemporary(move)) {
     calls_.Close(move.sourceFd);  // ends the lease too
     return failure;
   }
   if (!group_.empty() && move.device != groupDevice_) CloseGroup();
-  if (group_.empty()) groupDevice_ = move.device;
+  if (group_.empty()) {
+    groupDevice_ = move.device;
+    groupStarted_ = copyStarted;
+  }
+  groupBytes_ += static_cast<std::uint64_t>(move.copied.st_size);
   group_.push_back(std::move(move));
-  if (group_.size() >= limits_.songs) CloseGroup();
+  if (GroupIsDue()) CloseGroup();
   return std::nullopt;
 }
 
@@ -238,49 +262,67 @@ std::error_code PosixFileSystem::CopyIntoTemporary(PendingMove& move) {
   return failure;
 }
 
+// Hands the group to the writer, with the folders made while it gathered: their names are made
+// durable with the group's. A group that the run is about to wait for is made durable on the
+// run's thread, which spares it waking the writer.
+void PosixFileSystem::CloseGroup(Durable when) {
+  if (group_.empty()) return;
+  auto group =
+      std::make_shared<Group>(Group{std::exchange(group_, {}), std::exchange(madeIn_, {})});
+  groupBytes_ = 0;
+  auto job = [this, group] { return MakeDurable(*group); };
+  if (when == Durable::Now) {
+    writer_.MakeDurableHere(std::move(job));
+  } else {
+    writer_.Hand(std::move(job));
+  }
+}
+
 // The group's copies are made durable together, then published, then their names made durable,
 // and only then do their sources go. A flush that fails fails every song not yet safe: before the
 // publish no copy stays; after it the copy stays beside its source, a duplicate rather than a
 // guess.
-void PosixFileSystem::CloseGroup() {
-  if (group_.empty()) return;
-  std::vector<PendingMove> moves = std::move(group_);
-  group_.clear();
-  if (auto failure = FlushCopies(moves)) {
-    for (auto& move : moves) {
+std::vector<FinishedMove> PosixFileSystem::MakeDurable(Group& group) {
+  std::vector<FinishedMove> finished;
+  unflushed_.insert(group.madeIn.begin(), group.madeIn.end());
+  bool bySyncfs = false;
+  if (auto failure = FlushCopies(group.moves, bySyncfs)) {
+    for (auto& move : group.moves) {
       calls_.Unlink(move.temporary.c_str());
-      Finish(move, failure);
+      Finish(move, failure, finished);
     }
-    return;
+    return finished;
   }
   std::vector<PendingMove> published;
-  for (auto& move : moves) {
+  for (auto& move : group.moves) {
     if (auto failure = RenameWithoutReplacing(move.temporary, move.destination)) {
       calls_.Unlink(move.temporary.c_str());
-      Finish(move, failure);
+      Finish(move, failure, finished);
     } else {
       published.push_back(std::move(move));
     }
   }
-  if (published.empty()) return;
-  if (auto failure = FlushNames(published)) {
-    for (auto& move : published) Finish(move, failure);
-    return;
+  if (published.empty()) return finished;
+  if (auto failure = FlushNames(published, bySyncfs)) {
+    for (auto& move : published) Finish(move, failure, finished);
+    return finished;
   }
-  RemoveSources(published);
+  RemoveSources(published, finished);
+  return finished;
 }
 
 // One syncfs where it reaches the storage, else a flush of each copy.
-std::error_code PosixFileSystem::FlushCopies(const std::vector<PendingMove>& moves) {
+std::error_code PosixFileSystem::FlushCopies(const std::vector<PendingMove>& moves,
+                                             bool& bySyncfs) {
   const std::string folder = ParentFolder(moves.front().destination);
   const int folderFd = calls_.Open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
   if (folderFd < 0) return LastError();
   long type = 0;
-  flushBySyncfs_ = calls_.FileSystemType(folderFd, type) == 0 && SyncfsReachesStorage(type);
+  bySyncfs = calls_.FileSystemType(folderFd, type) == 0 && SyncfsReachesStorage(type);
   std::error_code failure;
-  if (flushBySyncfs_ && calls_.Syncfs(folderFd) != 0) failure = LastError();
+  if (bySyncfs && calls_.Syncfs(folderFd) != 0) failure = LastError();
   calls_.Close(folderFd);
-  if (flushBySyncfs_) return failure;
+  if (bySyncfs) return failure;
 
   for (const auto& move : moves) {
     const int copyFd = calls_.Open(move.temporary.c_str(), kOpenWithoutWaiting, 0);
@@ -292,19 +334,21 @@ std::error_code PosixFileSystem::FlushCopies(const std::vector<PendingMove>& mov
   return {};
 }
 
-// The published names, and the artist folders made for them, made durable.
-std::error_code PosixFileSystem::FlushNames(const std::vector<PendingMove>& published) {
+// The published names, and the artist folders made for them (in this group or in one before whose
+// flush failed), made durable.
+std::error_code PosixFileSystem::FlushNames(const std::vector<PendingMove>& published,
+                                            bool bySyncfs) {
   std::error_code failure;
-  if (flushBySyncfs_) {
+  if (bySyncfs) {
     failure = SyncFileSystemOf(ParentFolder(published.front().destination));  // flushes them all
   } else {
-    std::set<std::string> folders(madeIn_.begin(), madeIn_.end());
+    std::set<std::string> folders = unflushed_;
     for (const auto& move : published) folders.insert(ParentFolder(move.destination));
     for (const auto& folder : folders) {
       if ((failure = FlushFolder(folder))) break;
     }
   }
-  if (!failure) madeIn_.clear();
+  if (!failure) unflushed_.clear();
   return failure;
 }
 
@@ -318,22 +362,24 @@ std::error_code PosixFileSystem::SyncFileSystemOf(const std::string& folder) {
 
 // Each song's copy is durable under its real name: its source goes if it is still the very file
 // that was copied; otherwise the copy goes and the source stays as another program left it.
-void PosixFileSystem::RemoveSources(std::vector<PendingMove>& published) {
+void PosixFileSystem::RemoveSources(std::vector<PendingMove>& published,
+                                    std::vector<FinishedMove>& finished) {
   for (auto& move : published) {
     bool sourceInPlace = true;
     const auto failure = RemoveCopiedSource(move, sourceInPlace);
     // One file, where it was; but while the source is not back under its name, the copy stays.
     if (failure && sourceInPlace) calls_.Unlink(move.destination.c_str());
-    Finish(move, failure);
+    Finish(move, failure, finished);
   }
   // Whatever this answers, every song is whole in its artist folder by now.
   FlushFolder(ParentFolder(published.front().source));
 }
 
-void PosixFileSystem::Finish(PendingMove& move, std::error_code failure) {
+void PosixFileSystem::Finish(PendingMove& move, std::error_code failure,
+                             std::vector<FinishedMove>& finished) {
   calls_.Close(move.sourceFd);  // ends the lease too
   move.sourceFd = -1;
-  finished_.push_back({move.ticket, failure, static_cast<std::uint64_t>(move.copied.st_size)});
+  finished.push_back({move.ticket, failure, static_cast<std::uint64_t>(move.copied.st_size)});
 }
 
 // Between a look at the source and its removal another program could put a new file under its

@@ -2,23 +2,23 @@
 
 #include <chrono>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "file_copy.h"
+#include "platform/group_writer.h"
 #include "platform/own_file_names.h"
 #include "sorting/file_system.h"
 #include "system_calls.h"
 
 namespace pellorin::posix {
 
-// How many moves across devices are made durable together, and for how long a group gathers.
-struct GroupLimits {
-  std::size_t songs = 1024;  // each keeps its source open until the group closes; at most half
-                             // of the descriptors the process may open
-  std::chrono::milliseconds work{250};
-};
+// How many moves across devices are made durable together, and for how long a group gathers. Each
+// song keeps its source open until its group is durable, so a group holds at most half of the
+// descriptors the process may open.
+using GroupLimits = platform::GroupLimits;
 
 // The file system of Linux and other POSIX systems. A move never replaces an existing file,
 // whatever the file system underneath supports:
@@ -28,11 +28,11 @@ struct GroupLimits {
 // - across devices, a group of songs at a time: each copied into an exclusive temporary in its
 //   artist folder; the group flushed; each published without replacing; the names flushed; and
 //   only then each source removed, provided that nobody has written to it, replaced it or removed
-//   it meanwhile and nobody holds it open for writing.
+//   it meanwhile and nobody holds it open for writing. A group is made durable on a thread of its
+//   own while the next one is copied (see GroupWriter).
 // A kill or a power cut at any moment thus leaves each song whole under its real name, at worst
-// twice, plus hidden files of our own that the next move across devices from or into their folder
-// tidies away.
-// One object serves one run.
+// twice (the songs of the group being made durable), plus hidden files of our own that the next
+// move across devices from or into their folder tidies away. One object serves one run.
 class PosixFileSystem final : public FileSystemObject {
  public:
   explicit PosixFileSystem(SystemCalls& calls = SystemCalls::Real(), GroupLimits limits = {});
@@ -67,18 +67,28 @@ class PosixFileSystem final : public FileSystemObject {
     bool leased = false;
     dev_t device = 0;  // of the copy
   };
+  // What the writer makes durable at once.
+  struct Group {
+    std::vector<PendingMove> moves;   // in the order they came
+    std::vector<std::string> madeIn;  // folders that got a folder while the group gathered
+  };
 
   std::error_code RenameWithoutReplacing(const std::string& from, const std::string& to);
   std::error_code LinkOrLookAndRename(const std::string& from, const std::string& to);
   std::optional<std::error_code> StartCopy(MoveTicket ticket, const std::string& source,
                                            const std::string& destination);
   std::error_code CopyIntoTemporary(PendingMove& move);
-  void CloseGroup();
-  std::error_code FlushCopies(const std::vector<PendingMove>& moves);
-  std::error_code FlushNames(const std::vector<PendingMove>& published);
+  bool GroupIsDue() const;
+  enum class Durable { Meanwhile, Now };
+  void CloseGroup(Durable when = Durable::Meanwhile);
+  void Abandon(std::vector<PendingMove>& moves);
+  // These run on the writer's thread, one group at a time.
+  std::vector<FinishedMove> MakeDurable(Group& group);
+  std::error_code FlushCopies(const std::vector<PendingMove>& moves, bool& bySyncfs);
+  std::error_code FlushNames(const std::vector<PendingMove>& published, bool bySyncfs);
   std::error_code SyncFileSystemOf(const std::string& folder);
-  void Finish(PendingMove& move, std::error_code failure);
-  void RemoveSources(std::vector<PendingMove>& published);
+  void Finish(PendingMove& move, std::error_code failure, std::vector<FinishedMove>& finished);
+  void RemoveSources(std::vector<PendingMove>& published, std::vector<FinishedMove>& finished);
   std::error_code TakeReadLease(int fd, bool& leased);
   std::error_code RemoveCopiedSource(const PendingMove& move, bool& sourceInPlace);
   enum class Times { ChangeToo, ModificationOnly };
@@ -95,21 +105,26 @@ class PosixFileSystem final : public FileSystemObject {
   bool IsGone(std::uint64_t process);
   std::error_code SameBytes(const std::string& path, const std::string& original);
   std::optional<std::size_t> ReadFully(int fd, std::vector<char>& buffer);
-  bool GroupIsDue() const;
 
-  SystemCalls& calls_;
+  SystemCalls& calls_;  // shared by the run's thread and the writer's
   GroupLimits limits_;
+
+  // The run's thread only.
   FileCopy copy_;
   std::string host_;                             // this machine, as our own names carry it
   std::string createdFolder_;                    // the last folder this run made
   std::unordered_set<std::string> tidyFolders_;  // looked at for what dead runs left
-  std::unordered_set<std::string> madeIn_;       // folders that got a folder since the last flush
-
-  std::vector<PendingMove> group_;  // copied, not yet durable, in the order they came
+  std::vector<std::string> madeIn_;              // folders that got a folder since the last group
+  std::vector<PendingMove> group_;               // copied, not yet handed to the writer
+  std::uint64_t groupBytes_ = 0;
   std::chrono::steady_clock::time_point groupStarted_;
   dev_t groupDevice_ = 0;
-  bool flushBySyncfs_ = false;          // for the group being closed
-  std::vector<FinishedMove> finished_;  // not yet handed to the run
+  std::vector<FinishedMove> finished_;  // taken from the writer, not yet handed to the run
+
+  // The writer's thread only.
+  std::set<std::string> unflushed_;  // folders that got a folder whose name is not yet durable
+
+  platform::GroupWriter writer_;  // last: stopped before anything it uses goes
 };
 
 }  // namespace pellorin::posix

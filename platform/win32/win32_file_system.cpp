@@ -22,10 +22,10 @@
 namespace pellorin::win32 {
 namespace {
 
-// A group closes after this much work or this many songs, whichever comes first. Each song holds
-// two handles until then.
-constexpr auto kGroupTime = std::chrono::milliseconds(250);
-constexpr std::size_t kGroupSongs = 64;
+// A group's copies are flushed from up to this many threads at once. Groups are as long as on
+// Linux: under Wine, groups of 64 songs, a thread each, cost the disk more flushes in all.
+constexpr std::size_t kFlushThreads = 64;
+constexpr platform::GroupLimits kGroupLimits{};
 // MoveFile's own move, which no run numbers that high.
 constexpr MoveTicket kLoneMove = std::numeric_limits<MoveTicket>::max();
 
@@ -216,7 +216,7 @@ class Flushers {
   std::error_code FlushAll(const std::vector<HANDLE>& files) {
     if (files.empty()) return {};
     std::unique_lock lock(mutex_);
-    Grow(std::min(files.size(), kGroupSongs) - 1);
+    Grow(std::min(files.size(), kFlushThreads) - 1);
     files_ = &files;
     next_ = 0;
     failure_ = ERROR_SUCCESS;
@@ -319,6 +319,10 @@ struct Win32FileSystem::PendingSong {
     return failure;
   }
 
+  std::uint64_t Bytes() const {
+    return (std::uint64_t{copied.nFileSizeHigh} << 32) | copied.nFileSizeLow;
+  }
+
   MoveTicket ticket;
   std::wstring from, to;
   Handle source;  // held so that nobody writes to it or takes its name until it goes
@@ -327,7 +331,9 @@ struct Win32FileSystem::PendingSong {
 };
 
 Win32FileSystem::Win32FileSystem() : flushers_(std::make_unique<Flushers>()) {}
-Win32FileSystem::~Win32FileSystem() = default;
+
+// The handles of a group still gathering close with it: its copies go, its sources stay.
+Win32FileSystem::~Win32FileSystem() { writer_.Stop(); }
 
 std::string Win32FileSystem::GetParentFolderName(std::string_view path) const {
   return ParentFolder(path);
@@ -393,12 +399,18 @@ std::optional<std::error_code> Win32FileSystem::StartMove(std::string_view sourc
 
   if (group_.empty()) groupStarted_ = Clock::now();
   if (auto failure = CopyIntoGroup(*from, *to, ticket)) return failure;
-  if (group_.size() >= kGroupSongs || GroupIsDue()) CloseGroup();
+  if (GroupIsDue()) CloseGroup();
   return std::nullopt;
 }
 
 void Win32FileSystem::FinishMoves(PendingMoves which, std::vector<FinishedMove>& finished) {
-  if (!group_.empty() && (which == PendingMoves::All || GroupIsDue())) CloseGroup();
+  if (which == PendingMoves::All) {
+    CloseGroup(Durable::Now);
+    writer_.WaitUntilIdle();
+  } else if (GroupIsDue()) {
+    CloseGroup();
+  }
+  writer_.TakeFinished(finished_);
   finished.insert(finished.end(), finished_.begin(), finished_.end());
   finished_.clear();
 }
@@ -435,16 +447,31 @@ std::error_code Win32FileSystem::CopyIntoGroup(const std::wstring& from, const s
     return LastError();
   }
   group_.push_back({ticket, from, to, std::move(source), std::move(copy), copied});
+  groupBytes_ += group_.back().Bytes();
   return {};
 }
 
-bool Win32FileSystem::GroupIsDue() const { return Clock::now() - groupStarted_ >= kGroupTime; }
+bool Win32FileSystem::GroupIsDue() const {
+  return !group_.empty() && kGroupLimits.IsDue(group_.size(), groupBytes_,
+                                               Clock::now() - groupStarted_, !writer_.Busy());
+}
 
-void Win32FileSystem::CloseGroup() {
-  std::vector<PendingSong> group = std::exchange(group_, {});
-  const auto outcomes = MakeDurable(group);
-  group.clear();  // closing the handles removes the sources that went and the copies taken back
-  finished_.insert(finished_.end(), outcomes.begin(), outcomes.end());
+// A group that the run is about to wait for is made durable on the run's thread, which spares it
+// waking the writer.
+void Win32FileSystem::CloseGroup(Durable when) {
+  if (group_.empty()) return;
+  auto group = std::make_shared<std::vector<PendingSong>>(std::exchange(group_, {}));
+  groupBytes_ = 0;
+  auto job = [this, group] {
+    auto outcomes = MakeDurable(*group);
+    group->clear();  // closing the handles removes the sources that went and the copies taken back
+    return outcomes;
+  };
+  if (when == Durable::Now) {
+    writer_.MakeDurableHere(std::move(job));
+  } else {
+    writer_.Hand(std::move(job));
+  }
 }
 
 // Each song's outcome is its own, except that a flush that fails fails every song not yet safe:
@@ -452,10 +479,7 @@ void Win32FileSystem::CloseGroup() {
 // name and the source where it was, a song in two places rather than a guess.
 std::vector<FinishedMove> Win32FileSystem::MakeDurable(std::vector<PendingSong>& group) {
   std::vector<FinishedMove> outcomes;
-  for (const auto& song : group) {
-    const auto bytes = (std::uint64_t{song.copied.nFileSizeHigh} << 32) | song.copied.nFileSizeLow;
-    outcomes.push_back({song.ticket, {}, bytes});
-  }
+  for (const auto& song : group) outcomes.push_back({song.ticket, {}, song.Bytes()});
   const auto each = [&](auto&& step) {
     for (std::size_t i = 0; i < group.size(); ++i) {
       if (!outcomes[i].error) outcomes[i].error = step(group[i]);

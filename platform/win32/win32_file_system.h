@@ -1,12 +1,14 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/group_writer.h"
 #include "sorting/file_system.h"
 
 namespace pellorin::win32 {
@@ -18,12 +20,15 @@ class Flushers;  // threads that flush many files at once
 // once. Across volumes the song is copied into a hidden temporary of our own beside its
 // destination and waits there with others: a group of songs is flushed together, published under
 // their names, the names flushed, and only then does each source go, if it is still the file that
-// was copied. However the run ends, a song is then whole in one place or both, never partly
-// anywhere, and at most one group's songs are in both.
+// was copied. A group is made durable on a thread of its own while the next is copied (see
+// GroupWriter). However the run ends, a song is then whole in one place or both, never partly
+// anywhere, and only the songs of the group being made durable can be in both.
 class Win32FileSystem final : public FileSystemObject {
  public:
   Win32FileSystem();
-  ~Win32FileSystem() override;  // a group still pending is abandoned: its sources stay
+  // The group being made durable is finished; a group still gathering is abandoned: its sources
+  // stay.
+  ~Win32FileSystem() override;
   Win32FileSystem(const Win32FileSystem&) = delete;
   Win32FileSystem& operator=(const Win32FileSystem&) = delete;
 
@@ -56,17 +61,22 @@ class Win32FileSystem final : public FileSystemObject {
   std::error_code CopyIntoGroup(const std::wstring& from, const std::wstring& to,
                                 MoveTicket ticket);
   bool GroupIsDue() const;
-  void CloseGroup();
-  std::vector<FinishedMove> MakeDurable(std::vector<PendingSong>& group);
+  enum class Durable { Meanwhile, Now };
+  void CloseGroup(Durable when = Durable::Meanwhile);
+  std::vector<FinishedMove> MakeDurable(std::vector<PendingSong>& group);  // the writer's
   void TidyOnce(const std::wstring& folder);
 
+  // The run's thread only.
   std::function<void()> copyObserver_;
   std::vector<char> copyBuffer_;          // one for the whole run, not one per file
   std::set<std::wstring> tidiedFolders_;  // where this run has looked for dead runs' leftovers
-  std::vector<PendingSong> group_;        // copied, not yet durable
+  std::vector<PendingSong> group_;        // copied, not yet handed to the writer
+  std::uint64_t groupBytes_ = 0;
   Clock::time_point groupStarted_;
-  std::vector<FinishedMove> finished_;  // outcomes of closed groups, not yet handed over
-  std::unique_ptr<Flushers> flushers_;
+  std::vector<FinishedMove> finished_;  // taken from the writer, not yet handed to the run
+
+  std::unique_ptr<Flushers> flushers_;  // the writer's thread only
+  platform::GroupWriter writer_;        // last: stopped before anything it uses goes
 };
 
 }  // namespace pellorin::win32

@@ -4,7 +4,9 @@
 # would. Afterwards every song must be whole under a real name, in its folder or still where it
 # was, nothing partial under a real name, and a second run must leave no temporary of ours and
 # file or report every song. Songs are made durable a group at a time (published together, then
-# their sources removed), so a kill may leave one group's songs in both places: counted.
+# their sources removed) while the next group is copied, so a kill may leave the songs of the group
+# being made durable in both places, and no others: in the run's order, the songs filed come first,
+# then those in both places, then those only where they were.
 # Usage: kill_across_drives.sh BUILD_DIR
 set -euo pipefail
 export LC_ALL=C
@@ -97,6 +99,22 @@ check_songs() {
   return 0
 }
 
+# After a kill, in the run's order: the songs filed, then those in both places (the group being
+# made durable), then those only where they were, never another order.
+check_order() {
+  local stage=$1 i name place latest=0 latest_name=
+  local -a places=(filed "in both places" "only where it was")
+  while IFS= read -r i; do
+    name=$(name_of "$i")
+    place=0
+    [[ -f $source_dir/$name ]] && place=2
+    [[ $place == 2 && -f $root/$(artist_of "$i")/$name ]] && place=1
+    ((place >= latest)) ||
+      fail "$stage: $name is ${places[place]}, after $latest_name, ${places[latest]}"
+    latest=$place latest_name=$name
+  done < <(for ((i = 0; i < songs; i++)); do echo "$(name_of $i)|$i"; done | sort | cut -d'|' -f2)
+}
+
 # The second run: nothing of ours left, every song filed or its failure in the log.
 check_second_run() {
   local stage=$1 i name
@@ -127,6 +145,7 @@ kill_after_first_folder() {
   sleep "$delay"
   kill_run
   check_songs "killed ${delay} s after the first folder"
+  check_order "killed ${delay} s after the first folder"
   report "killed ${delay} s after the first folder" "$(own_files)"
   check_second_run "second run after the kill at ${delay} s"
 }
@@ -139,6 +158,7 @@ kill_at_first_song() {
   wait_for "$root/*/*.mp3" || { fail "the run filed no song"; return; }
   kill_run
   check_songs "killed as the first song appeared"
+  check_order "killed as the first song appeared"
   report "killed as the first song appeared" "$(own_files)"
   check_second_run "second run after the kill at the first song"
 }

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <random>
 
@@ -204,11 +205,17 @@ void RunOnRealFolders(const std::filesystem::path& rootBase, int cases, const ch
     FaultySystemCalls calls;
     SystemCallFaults systemFaults(random);
     const double probability = ProbabilityFor(seed);
-    calls.schedule = [&](SystemCall call, const char*) { return systemFaults.Decide(call); };
+    // The layer's writer thread decides too: one draw from the generator at a time.
+    std::mutex drawing;
+    calls.schedule = [&](SystemCall call, const char*) {
+      const std::lock_guard lock(drawing);
+      return systemFaults.Decide(call);
+    };
     posix::PosixFileSystem disk(calls);
     posix::PosixFileEnumeration files;
     auto outer = RandomSchedule(random, probability / 2);
     FaultyFileSystem faulty(disk, files, [&](FileCall call, std::string_view path) {
+      const std::lock_guard lock(drawing);
       if (call == FileCall::CreateFolder || call == FileCall::MoveFile) {
         systemFaults.MaybeArm(probability * 1.5);
       }

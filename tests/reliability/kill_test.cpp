@@ -4,6 +4,8 @@
 // under its real name, at worst twice, never partly or nowhere; then a second run must leave
 // nothing hidden of ours behind and file or report every file. The same holds for runs onto, off
 // and within removable drives, killed before each step that changes a name or first writes a file.
+// Groups of a song let a kill meet two in flight, which is all it may leave in files of ours or
+// twice.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -13,6 +15,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -20,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <optional>
 
 #include "mounts.h"
@@ -29,6 +33,7 @@
 #include "platform/posix/posix_file_system.h"
 #include "sorting/move_run.h"
 #include "sorting/undo_run.h"
+#include "support/run_goes_first.h"
 #include "support/scripted_window.h"
 #include "support/temp_folder.h"
 
@@ -40,7 +45,8 @@ namespace fs = std::filesystem;
 enum class KillPoint { DuringCopy, AfterPublish, AfterSetAside };
 
 // The real system calls, except that the process kills itself once a number of bytes has been
-// copied, or right after the nth publish of a temporary or the nth set-aside of a source.
+// copied, or right after the nth publish of a temporary or the nth set-aside of a source. The run's
+// thread copies as far as it may before the writer publishes.
 class KillingCalls final : public posix::SystemCalls {
  public:
   KillingCalls(KillPoint point, long nth) : point_(point), nth_(nth) {}
@@ -55,6 +61,7 @@ class KillingCalls final : public posix::SystemCalls {
     return Copied(SystemCalls::Write(fd, buffer, size));
   }
   int RenameNoReplace(const char* from, const char* to) override {
+    runGoesFirst_.AtCall();
     const int renamed = SystemCalls::RenameNoReplace(from, to);
     if (renamed == 0 && (IsOwn(from, platform::OwnFileKind::Temporary, KillPoint::AfterPublish) ||
                          IsOwn(to, platform::OwnFileKind::SetAside, KillPoint::AfterSetAside))) {
@@ -65,6 +72,7 @@ class KillingCalls final : public posix::SystemCalls {
 
  private:
   ssize_t Copied(ssize_t bytes) {
+    runGoesFirst_.AtCall();
     if (point_ == KillPoint::DuringCopy && bytes > 0 && (seen_ += bytes) >= nth_) ::raise(SIGKILL);
     return bytes;
   }
@@ -75,7 +83,8 @@ class KillingCalls final : public posix::SystemCalls {
 
   KillPoint point_;
   long nth_;
-  long seen_ = 0;
+  std::atomic<long> seen_ = 0;
+  RunGoesFirst runGoesFirst_;
 };
 
 constexpr std::size_t kFileSize = 3 << 20;
@@ -194,7 +203,7 @@ class KilledRun : public ::testing::Test {
 };
 
 TEST_F(KilledRun, LeavesEveryFileWholeAndTheNextRunTidiesUpAndFilesOrReportsIt) {
-  // The three songs make one group: all are copied, flushed and published before any source
+  // First the three songs make one group: all are copied, flushed and published before any source
   // goes. Most moments fall in the second song. A kill after its publish leaves both published
   // songs twice; after its set-aside, the next run puts that source back under its name, which
   // leaves it twice, beside the third, published and not yet removed. An undo of a whole run is
@@ -205,12 +214,15 @@ TEST_F(KilledRun, LeavesEveryFileWholeAndTheNextRunTidiesUpAndFilesOrReportsIt) 
     KillPoint point;
     long nth;
     int duplicates;
+    std::size_t groupSongs = 3;
   } moments[] = {
       {"during the copy", KillPoint::DuringCopy, kFileSize + kFileSize / 2, 0},
       {"after the publish", KillPoint::AfterPublish, 2, 2},
       {"after the set-aside", KillPoint::AfterSetAside, 2, 2},
       // The last song: the next run has nothing else to move out of that folder.
       {"after the last set-aside", KillPoint::AfterSetAside, 3, 1},
+      {"after the first publish, a song a group", KillPoint::AfterPublish, 1, 1, 1},
+      {"after the second set-aside, a song a group", KillPoint::AfterSetAside, 2, 1, 1},
   };
   int cases = 0, leftByKills = 0, leftAfterNextRun = 0, duplicates = 0, lostOrPartial = 0;
   for (const bool undo : {false, true}) {
@@ -231,8 +243,8 @@ TEST_F(KilledRun, LeavesEveryFileWholeAndTheNextRunTidiesUpAndFilesOrReportsIt) 
         ASSERT_NE(child, -1);
         if (child == 0) {
           KillingCalls calls(moment.point, moment.nth);
-          posix::PosixFileSystem killed(calls,
-                                        {.songs = Songs().size(), .work = std::chrono::hours(1)});
+          posix::PosixFileSystem killed(
+              calls, {.songs = moment.groupSongs, .work = std::chrono::hours(1)});
           undo ? UndoAll(run, killed) : MoveAll(in, root, killed);
           ::_exit(0);
         }
@@ -248,6 +260,9 @@ TEST_F(KilledRun, LeavesEveryFileWholeAndTheNextRunTidiesUpAndFilesOrReportsIt) 
         }
         lostOrPartial += static_cast<int>(killed.foreign.size());
         leftByKills += static_cast<int>(killed.ours.size());
+        std::size_t inFlight = killed.ours.size();
+        for (const auto& [name, bytes] : Songs()) inFlight += killed.Copies(name) > 1 ? 1 : 0;
+        EXPECT_LE(inFlight, 2 * moment.groupSongs) << what << ": more in flight than two groups";
 
         posix::PosixFileSystem real;
         const std::string log = undo ? UndoAll(run, real) : MoveAll(in, root, real);
@@ -380,10 +395,12 @@ class SteppingCalls final : public posix::SystemCalls {
     if ((flags & O_CREAT) == 0) return SystemCalls::Open(path, flags, mode);
     Step("Open O_CREAT", path);
     const int fd = SystemCalls::Open(path, flags, mode);
+    const std::lock_guard lock(mutex_);
     if (fd >= 0) unwritten_[fd] = path;
     return fd;
   }
   int Close(int fd) override {
+    const std::lock_guard lock(mutex_);  // so that no open takes the number before it is erased
     unwritten_.erase(fd);
     return SystemCalls::Close(fd);
   }
@@ -407,6 +424,7 @@ class SteppingCalls final : public posix::SystemCalls {
     return !playedTop_.empty() && std::string_view(path).starts_with(playedTop_ + "/");
   }
   void FirstWrite(int fd) {
+    const std::lock_guard lock(mutex_);
     const auto file = unwritten_.find(fd);
     if (file == unwritten_.end()) return;
     const std::string path = file->second;
@@ -425,7 +443,8 @@ class SteppingCalls final : public posix::SystemCalls {
   bool links_;
   long killBefore_;
   int report_;
-  long steps_ = 0;
+  std::atomic<long> steps_ = 0;  // of the run's thread and the writer's
+  std::mutex mutex_;
   std::map<int, std::string> unwritten_;  // files created and not written to yet
 };
 

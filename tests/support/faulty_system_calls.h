@@ -3,11 +3,13 @@
 // The POSIX layer's system calls with faults planted in them. Before each call, the schedule may
 // name an errno: the call then fails with it and does nothing (a write may instead be cut short).
 // A hook runs before each call, so a test can play another program acting at exactly that moment.
-// A flush names the file or folder it flushes, as its descriptor was last known by.
+// A flush names the file or folder it flushes, as its descriptor was last known by. The layer calls
+// from two threads (the run's, and the one that makes groups durable): the hooks run one at a time.
 
 #include <cerrno>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -160,6 +162,7 @@ class FaultySystemCalls final : public posix::SystemCalls {
     return std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), unknown);
   }
   int Decide(SystemCall call, const char* path) {
+    const std::lock_guard lock(mutex_);
     if (before) before(call, path);
     const int failure = schedule ? schedule(call, path) : 0;
     if (failure != 0) ++faultsInjected;
@@ -176,6 +179,8 @@ class FaultySystemCalls final : public posix::SystemCalls {
     if (failure > 0) return Fail<decltype(real())>(failure);
     return real();
   }
+
+  std::mutex mutex_;
 };
 
 }  // namespace pellorin::testing

@@ -3,14 +3,17 @@
 // The POSIX layer's system calls, each done for real and written down: which call, the paths and
 // descriptors it named (a descriptor together with the path it was opened with), what it
 // answered, and, for a call that wrote into a file, that file's whole content afterwards. A test
-// can then replay a run on a model of the disk, call by call.
+// can then replay a run on a model of the disk, call by call. Calls come from two threads (the
+// run's and the layer's writer): each is made and written down under one lock, in the order made.
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,6 +43,7 @@ class RecordingSystemCalls final : public posix::SystemCalls {
   // When set, FileSystemType answers this type (the call is still made), so that the layer takes
   // its way for that kind of file system on the folders at hand.
   std::optional<long> typeAnswered;
+  std::function<void()> before;  // before each call, so that it may hold a thread back
 
   int Stat(const char* path, struct stat* info) override {
     return Note(SystemCall::Stat, {path}, {}, [&] { return SystemCalls::Stat(path, info); });
@@ -67,8 +71,10 @@ class RecordingSystemCalls final : public posix::SystemCalls {
     return Note(SystemCall::Unlink, {path}, {}, [&] { return SystemCalls::Unlink(path); });
   }
   int Open(const char* path, int flags, mode_t mode) override {
-    struct stat before {};
-    const bool existed = ::lstat(path, &before) == 0;
+    if (before) before();
+    const std::lock_guard lock(mutex_);
+    struct stat earlier {};
+    const bool existed = ::lstat(path, &earlier) == 0;
     const int fd = SystemCalls::Open(path, flags, mode);
     const int failure = errno;
     RecordedCall& call = Add(SystemCall::Open, {path}, {fd}, fd, failure);
@@ -82,6 +88,7 @@ class RecordingSystemCalls final : public posix::SystemCalls {
     return fd;
   }
   int Close(int fd) override {
+    const std::lock_guard lock(mutex_);
     const int closed = Note(SystemCall::Close, {}, {fd}, [&] { return SystemCalls::Close(fd); });
     opened_.erase(fd);
     return closed;
@@ -90,6 +97,7 @@ class RecordingSystemCalls final : public posix::SystemCalls {
     return Note(SystemCall::Read, {}, {fd}, [&] { return SystemCalls::Read(fd, buffer, size); });
   }
   ssize_t Write(int fd, const void* buffer, size_t size) override {
+    const std::lock_guard lock(mutex_);
     return Wrote(fd, Note(SystemCall::Write, {}, {fd},
                           [&] { return SystemCalls::Write(fd, buffer, size); }));
   }
@@ -119,10 +127,12 @@ class RecordingSystemCalls final : public posix::SystemCalls {
                 [&] { return SystemCalls::Fcntl(fd, command, argument); });
   }
   ssize_t CopyFileRange(int fromFd, int toFd, size_t size) override {
+    const std::lock_guard lock(mutex_);
     return Wrote(toFd, Note(SystemCall::CopyFileRange, {}, {fromFd, toFd},
                             [&] { return SystemCalls::CopyFileRange(fromFd, toFd, size); }));
   }
   ssize_t Sendfile(int toFd, int fromFd, size_t size) override {
+    const std::lock_guard lock(mutex_);
     return Wrote(toFd, Note(SystemCall::Sendfile, {}, {toFd, fromFd},
                             [&] { return SystemCalls::Sendfile(toFd, fromFd, size); }));
   }
@@ -170,6 +180,8 @@ class RecordingSystemCalls final : public posix::SystemCalls {
   template <typename Real>
   auto Note(SystemCall kind, std::vector<std::string> paths, std::vector<int> fds, Real real)
       -> decltype(real()) {
+    if (before) before();
+    const std::lock_guard lock(mutex_);
     const auto result = real();
     const int failure = errno;
     Add(kind, std::move(paths), std::move(fds), static_cast<long>(result), failure);
@@ -193,6 +205,7 @@ class RecordingSystemCalls final : public posix::SystemCalls {
     return written;
   }
 
+  std::recursive_mutex mutex_;
   std::map<int, Opened> opened_;
 };
 

@@ -48,11 +48,4 @@ RunResult RunCommand(const Workspace& workspace, ChildLauncher& launcher,
   return result;
 }
 
-RunResult RunUndo(const Workspace& workspace, ChildLauncher& launcher, const std::string& program,
-                  bool keepLog) {
-  const RunResult forward = RunCommand(workspace, launcher, program, false);
-  if (!forward.failure.empty()) return forward;
-  return RunCommand(workspace, launcher, program, keepLog, {"--undo"});
-}
-
 }  // namespace pellorin::bench

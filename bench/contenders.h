@@ -29,7 +29,9 @@ struct Contender {
   std::string name;
   std::function<RunResult(const Workspace&)> run;
   std::vector<RunResult> results{};
-  bool putsBack = false;  // an undo: the files end where they were, the library empty
+  // For an undo: the run it undoes, made untimed just before; the files must then end where they
+  // were, the library empty.
+  std::function<RunResult(const Workspace&)> runToUndo{};
 };
 
 // The file system's own work and nothing else: read the folder, then per file one folder test,
@@ -44,9 +46,6 @@ RunResult RunCoreOn(const Workspace& workspace, FileSystemObject& fileSystem);
 RunResult RunCommand(const Workspace& workspace, ChildLauncher& launcher,
                      const std::string& program, bool keepLog,
                      const std::vector<std::string>& options = {});
-// pellorin-move --undo of a run of pellorin-move made just before, untimed.
-RunResult RunUndo(const Workspace& workspace, ChildLauncher& launcher, const std::string& program,
-                  bool keepLog);
 // The main window's Move button, with the log in the results box. Needs a QApplication.
 RunResult RunWindow(const Workspace& workspace);
 

@@ -35,6 +35,8 @@ constexpr const char* kPerFileFloor = "per-file floor";
 constexpr const char* kGroupFsyncDirs = "group: fsync dirs";
 constexpr const char* kGroupSyncfsTwice = "group: 2 syncfs";
 constexpr const char* kPellorinMove = "pellorin-move";
+constexpr const char* kNoJournal = "--no-journal";
+constexpr const char* kUndo = "undo";
 constexpr const char* kMoveRun = "MoveRun";
 constexpr const char* kMvAndSync = "mv+sync";
 
@@ -140,6 +142,20 @@ std::vector<Contender> MakeContenders(const CrossDeviceOptions& options, ChildLa
        [&options, &launcher](const Workspace& w) {
          return RunCommand(w, launcher, options.program, false);
        }},
+      {kNoJournal,
+       [&options, &launcher](const Workspace& w) {
+         return RunCommand(w, launcher, options.program, false, {"--no-journal"});
+       }},
+      {kUndo,
+       [&options, &launcher](const Workspace& w) {
+         return RunCommand(w, launcher, options.program, false, {"--undo"});
+       },
+       {},
+       [&options, &launcher](const Workspace& w) {  // the undo pays nothing for the run
+         auto forward = RunCommand(w, launcher, options.program, false);
+         Settle(w.Library());
+         return forward;
+       }},
       {kMoveRun,
        [wait](const Workspace& w) {
          if (wait == nullptr) return RunCore(w);
@@ -150,9 +166,10 @@ std::vector<Contender> MakeContenders(const CrossDeviceOptions& options, ChildLa
       {kMvAndSync, [wait](const Workspace& w) { return FileLikeMvThenSync(w, wait); }},
   };
   std::erase_if(contenders, [&options, wait](const Contender& contender) {
-    if (wait != nullptr && (contender.name == kPerFileFloor || contender.name == kPellorinMove)) {
-      return true;
-    }
+    const bool waitsInHere = contender.name == kMoveRun || contender.name == kMvAndSync ||
+                             contender.name == kGroupFsyncDirs ||
+                             contender.name == kGroupSyncfsTwice;
+    if (wait != nullptr && !waitsInHere) return true;
     return !options.only.empty() && !IsFloor(contender.name) && contender.name != kMvAndSync &&
            contender.name != options.only;
   });
@@ -336,6 +353,14 @@ void PrintTable(const CrossDeviceOptions& options, const DiskFlushes& disk,
     if (const Contender* floor = GroupFloor(shape, waited)) {
       std::printf("group floor, %s: \"%s\", the cheaper way of flushing the renames\n",
                   ShapeText(shape).c_str(), floor->name.c_str());
+    }
+    const Contender* run = Find(shape, kPellorinMove);
+    if (const Contender* undo = Find(shape, kUndo); undo != nullptr && run != nullptr) {
+      std::printf("%s: undo %s the run, the run %s a run without its journal\n",
+                  ShapeText(shape).c_str(),
+                  Format("%.2fx", Against(PriceRuns(undo->results), run, waited)).c_str(),
+                  Format("%.2fx", Against(PriceRuns(run->results), Find(shape, kNoJournal), waited))
+                      .c_str());
     }
   }
 }

@@ -54,8 +54,9 @@ constexpr const char* kUsage =
     "                  image made in the --dir folder (else /dev/shm, where the loop device's\n"
     "                  flushes cost nothing) and mounted through a loop device (root);\n"
     "                  runs: per-file floor, group-commit floor (two ways), pellorin-move,\n"
-    "                  mv+sync, each with the flushes the loop device completed and its time\n"
-    "                  priced at 10 ms and 1 ms a flush; with --smoke a tenth of the files, once\n"
+    "                  MoveRun, --no-journal, undo, mv+sync, each with the flushes the loop\n"
+    "                  device completed and its time priced at 10 ms and 1 ms a flush; with\n"
+    "                  --smoke a tenth of the files, once\n"
     "  --flush-wait MS across devices: each flush waited for MS ms (0.1 to 100) where it is made,\n"
     "                  instead of priced afterwards; the ways inside the benchmark only, with\n"
     "                  MoveRun, the core with the POSIX layer, standing for pellorin-move\n";
@@ -207,10 +208,13 @@ std::vector<Contender> MakeContenders(const Options& options, ChildLauncher& lau
        }},
       {"undo",
        [&options, &launcher](const Workspace& workspace) {
-         return RunUndo(workspace, launcher, options.program, options.keepCommandLog);
+         return RunCommand(workspace, launcher, options.program, options.keepCommandLog,
+                           {"--undo"});
        },
        {},
-       true},
+       [&options, &launcher](const Workspace& workspace) {
+         return RunCommand(workspace, launcher, options.program, false);
+       }},
       {"window", RunWindow},
   };
   // The floor always runs: every other figure is read against it.

@@ -151,8 +151,8 @@ Workspace::~Workspace() {
 FiledMusic Inspect(const Workspace& workspace) {
   FiledMusic filed;
   for (const auto& entry : std::filesystem::directory_iterator(workspace.Incoming())) {
-    (void)entry;
     ++filed.leftBehind;
+    if (entry.is_regular_file()) filed.leftBehindBytes += entry.file_size();
   }
   for (const auto& entry : std::filesystem::directory_iterator(workspace.Library())) {
     if (!entry.is_directory()) {

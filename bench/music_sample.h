@@ -53,7 +53,8 @@ class Workspace {
 
 // What a run left on disk.
 struct FiledMusic {
-  std::size_t leftBehind = 0;     // entries still in incoming
+  std::size_t leftBehind = 0;  // entries still in incoming
+  std::size_t leftBehindBytes = 0;
   std::size_t artistFolders = 0;  // folders in the library
   std::size_t filedFiles = 0;     // files inside those folders
   std::size_t filedBytes = 0;     // their sizes added up

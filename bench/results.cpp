@@ -50,6 +50,10 @@ std::string CheckPutBack(const MusicSample& sample, const Workspace& workspace,
            std::to_string(left.artistFolders) + " folders left, expected " + std::to_string(files) +
            " and none";
   }
+  if (left.leftBehindBytes != files * workspace.FileBytes()) {
+    return std::to_string(left.leftBehindBytes) + " bytes put back, expected " +
+           std::to_string(files * workspace.FileBytes());
+  }
   if (!result.logSeen) return {};
   const std::size_t lines = files + sample.artistCount + 1;
   if (result.logLines != lines) {
@@ -65,13 +69,14 @@ std::string RunChecked(Contender& contender, const MusicSample& sample,
                        const Workspace& workspace) {
   RunResult result;
   try {
-    result = contender.run(workspace);
+    if (contender.runToUndo) result = contender.runToUndo(workspace);
+    if (result.failure.empty()) result = contender.run(workspace);
   } catch (const std::exception& failure) {
     result.failure = failure.what();
   }
   contender.results.push_back(result);
-  return contender.putsBack ? CheckPutBack(sample, workspace, result)
-                            : CheckOutcome(sample, workspace, result);
+  return contender.runToUndo ? CheckPutBack(sample, workspace, result)
+                             : CheckOutcome(sample, workspace, result);
 }
 
 double Median(std::vector<double> values) {

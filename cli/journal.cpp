@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <ctime>
+#include <utility>
 
 namespace pellorin::cli {
 namespace {
@@ -230,17 +231,38 @@ void MoveJournal::FolderCreated(std::string_view folder) {
 
 void MoveJournal::Moved(MoveTicket, std::string_view name, std::string_view source,
                         std::string_view destination) {
-  auto* records = Records();
-  if (records == nullptr) return;
-  const auto stamp = fileSystem_.Stamp(destination).value_or(FileStamp{});
-  RecordText(*records, "move")
-      .Text(name)
-      .Text(source)
-      .Text(destination)
-      .Number(stamp.size)
-      .Number(stamp.modified)
-      .Number(stamp.volume)
-      .Number(stamp.file);
+  if (Records() == nullptr) return;
+  unrecorded_.push_back({std::string(name), std::string(source), std::string(destination)});
+  if (unrecorded_.size() >= kMovesHandedOver) HandOver();
+}
+
+// The recorder takes one batch at a time, in order; this waits while it holds the one before.
+void MoveJournal::HandOver() {
+  if (unrecorded_.empty()) return;
+  recorder_.Hand([this, moves = std::exchange(unrecorded_, {})] {
+    for (const auto& move : moves) {
+      const auto stamp = fileSystem_.Stamp(move.destination).value_or(FileStamp{});
+      RecordText(recorded_, "move")
+          .Text(move.name)
+          .Text(move.source)
+          .Text(move.destination)
+          .Number(stamp.size)
+          .Number(stamp.modified)
+          .Number(stamp.volume)
+          .Number(stamp.file);
+    }
+    return std::vector<FinishedMove>{};
+  });
+}
+
+void MoveJournal::Commit() {
+  HandOver();
+  recorder_.WaitUntilIdle();
+  if (auto* records = Records(); records != nullptr && !recorded_.empty()) {
+    records->append(recorded_);
+  }
+  recorded_.clear();
+  writer_.Commit();
 }
 
 // The journal's first lines come with its first record.

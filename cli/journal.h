@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/group_writer.h"
 #include "platform/state_folder.h"
 #include "sorting/file_system.h"
 #include "sorting/journaled_run.h"
@@ -76,29 +77,42 @@ class JournalWriter {
 };
 
 // The journal of a Move run: made at its first folder or move, so that a run that changes nothing
-// leaves none, and the oldest journals beyond the last kJournalsKept go then.
+// leaves none, and the oldest journals beyond the last kJournalsKept go then. Each moved file is
+// looked at, for what it is like as the run left it, on a thread of its own, where its record is
+// written too, while the run's thread goes on moving: looking costs a system call, as much as the
+// move itself. The record may so describe a file as it was a few moments after its move.
 class MoveJournal final : public RunObserver {
  public:
+  static constexpr std::size_t kMovesHandedOver = 256;
+
   MoveJournal(const platform::StateFolder& folder, const FileSystemObject& fileSystem,
               JournaledRun run, std::ostream& err);
-  ~MoveJournal() override { writer_.Commit(); }  // what retired, however the run ended
+  ~MoveJournal() override { Commit(); }  // what retired, however the run ended
   MoveJournal(const MoveJournal&) = delete;
   MoveJournal& operator=(const MoveJournal&) = delete;
   void FolderCreated(std::string_view folder) override;
   void Moved(MoveTicket ticket, std::string_view name, std::string_view source,
              std::string_view destination) override;
-  void Commit() { writer_.Commit(); }
+  // Writes every record so far and makes it durable.
+  void Commit();
 
  private:
+  struct Unrecorded {
+    std::string name, source, destination;
+  };
   std::unique_ptr<platform::AppendFile> Create(std::error_code& failure);
   std::string* Records();
+  void HandOver();
 
   const platform::StateFolder& folder_;
   const FileSystemObject& fileSystem_;
   JournaledRun run_;
   JournalWriter writer_;
   bool started_ = false;
-  bool created_ = false;  // the file is this run's own
+  bool created_ = false;                // the file is this run's own
+  std::vector<Unrecorded> unrecorded_;  // moves not yet handed to the recorder
+  std::string recorded_;                // the recorder's records, taken at the next commit
+  platform::GroupWriter recorder_;      // last: stopped before anything it uses goes
 };
 
 // What an undo puts back, added to the journal of the run it undoes.

@@ -193,13 +193,14 @@ std::optional<JournaledRun> ParseJournal(std::string name, std::string_view text
 
 std::string* JournalWriter::Records() { return failed_ ? nullptr : &pending_; }
 
-void JournalWriter::Commit() {
-  if (failed_ || pending_.empty()) return;
+void JournalWriter::WriteOut(bool durable) {
+  if (failed_ || (pending_.empty() && !(durable && unflushed_))) return;
   std::error_code failure;
   if (!file_) file_ = open_(failure);
   if (!failure && !file_) failure = std::make_error_code(std::errc::io_error);
-  if (!failure) failure = file_->Append(pending_);
-  if (!failure) failure = file_->MakeDurable();
+  if (!failure && !pending_.empty()) failure = file_->Append(pending_);
+  unflushed_ = !durable;
+  if (!failure && durable) failure = file_->MakeDurable();
   pending_.clear();
   if (failure) Fail(failure);
 }
@@ -225,8 +226,13 @@ MoveJournal::MoveJournal(const platform::StateFolder& folder, const FileSystemOb
                 if (created_) folder_.Remove(run_.name + std::string(kSuffix));
               }) {}
 
+// Written as soon as the folder is made, so that an undo of a run killed before the folder's entry
+// retired still removes it.
 void MoveJournal::FolderCreated(std::string_view folder) {
-  if (auto* records = Records()) RecordText(*records, "folder").Text(folder);
+  auto* records = Records();
+  if (records == nullptr) return;
+  RecordText(*records, "folder").Text(folder);
+  writer_.Write();
 }
 
 void MoveJournal::Moved(MoveTicket, std::string_view name, std::string_view source,

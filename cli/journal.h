@@ -62,9 +62,13 @@ class JournalWriter {
 
   // Where records are appended, to wait for the next commit; nothing once the journal failed.
   std::string* Records();
-  void Commit();
+  // Writes what waits to the file, where a kill cannot take it, and then makes it durable, where a
+  // power cut cannot either.
+  void Write() { WriteOut(false); }
+  void Commit() { WriteOut(true); }
 
  private:
+  void WriteOut(bool durable);
   void Fail(std::error_code failure);
 
   Opener open_;  // called at the first commit that has something to write
@@ -73,6 +77,7 @@ class JournalWriter {
   std::function<void()> onFailure_;
   std::unique_ptr<platform::AppendFile> file_;
   std::string pending_;
+  bool unflushed_ = false;  // written, not yet made durable
   bool failed_ = false;
 };
 

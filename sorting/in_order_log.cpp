@@ -21,6 +21,7 @@ void InOrderLog::Add(std::string entry, bool isError, bool endsFile) {
 }
 
 void InOrderLog::AddFolder(std::string entry, std::string_view folder, bool created) {
+  if (created && observer_ != nullptr) observer_->FolderCreated(folder);
   Entry added;
   added.kind = created ? Kind::FolderCreated : Kind::FolderRemoved;
   added.text = std::move(entry);
@@ -105,7 +106,6 @@ void InOrderLog::Retire(std::string_view text, const Retiring& entry) {
   const bool moved = entry.kind == Kind::Move && !entry.isError;
   if (moved) ++filesMoved_;
   if (observer_ == nullptr) return;
-  if (entry.kind == Kind::FolderCreated) observer_->FolderCreated(entry.destination);
   if (entry.kind == Kind::FolderRemoved) observer_->FolderRemoved(entry.destination);
   if (moved) observer_->Moved(entry.ticket, entry.name, entry.source, entry.destination);
   if (entry.endsFile) observer_->FileDone(entry.bytes);

@@ -4,7 +4,7 @@
 // them are known: moves across drives are made durable a group at a time. Like a processor's
 // reorder buffer, an entry waits while a move before it is pending, and entries retire into the
 // results box strictly in order as the moves before them finish. An observer hears of each
-// retired entry's folder or move then, in the same order.
+// retired entry's move or removed folder then, in the same order, and of a folder made at once.
 
 #include <cstdint>
 #include <deque>

@@ -1,7 +1,8 @@
 #pragma once
 
-// What a front end hears of a run beside its log: the listing's size, and, as the entries retire
-// in the run's order, the folders made or removed and the files moved, done with, and their bytes.
+// What a front end hears of a run beside its log: the listing's size, each folder the run makes,
+// and, as the entries retire in the run's order, the folders removed and the files moved, done
+// with, and their bytes.
 // A terminal draws its progress from it, and pellorin-move keeps its journal of the run with it.
 
 #include <cstdint>
@@ -20,6 +21,7 @@ class RunObserver {
   // The files the run is about to take, and, if wanted, their bytes when the run copies them to
   // another device (0 otherwise).
   virtual void Listed(std::size_t /*files*/, std::uint64_t /*bytesCopied*/) {}
+  // As soon as the run has made the folder, before its entry retires.
   virtual void FolderCreated(std::string_view /*folder*/) {}
   virtual void FolderRemoved(std::string_view /*folder*/) {}
   // A file is at destination for good and gone from source; ticket numbers it within the run.

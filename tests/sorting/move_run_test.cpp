@@ -222,7 +222,21 @@ TEST_F(MoveRunTest, GroupedMovesLogWhatMovesOneAtATimeLogInTheSameOrder) {
   fill(disk);
   GroupingDisk grouped(disk);
   window.answers = {"Q"};
-  const auto outcome = MoveRun(window, grouped, disk);
+  // Each folder is heard of as soon as it is made, before its entry is shown (C's waits behind
+  // pending moves).
+  struct : RunObserver {
+    const testing::ScriptedWindow* window = nullptr;
+    std::vector<std::string> heard;
+    void FolderCreated(std::string_view folder) override {
+      const bool shown =
+          window->results.text.find(std::string(folder) + "\" Created") != std::string::npos;
+      heard.push_back(std::string(folder) + (shown ? " (shown)" : ""));
+    }
+  } folders;
+  folders.window = &window;
+  const auto outcome = MoveRun(window, grouped, disk, &folders);
+  EXPECT_EQ(folders.heard, (std::vector<std::string>{"c:\\music\\mp3\\A", "c:\\music\\mp3\\Q",
+                                                     "c:\\music\\mp3\\C"}));
 
   EXPECT_EQ(window.results.text, plainWindow.results.text);
   EXPECT_EQ(window.logAtAsk, plainWindow.logAtAsk) << "the log up to the question, no further";

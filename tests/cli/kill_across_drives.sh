@@ -3,10 +3,11 @@
 # drive (X:, a folder on /dev/shm, another device), at chosen moments, as a crash or Task Manager
 # would. Afterwards every song must be whole under a real name, in its folder or still where it
 # was, nothing partial under a real name, and a second run must leave no temporary of ours and
-# file or report every song. Songs are made durable a group at a time (published together, then
-# their sources removed) while the next group is copied, so a kill may leave the songs of the group
-# being made durable in both places, and no others: in the run's order, the songs filed come first,
-# then those in both places, then those only where they were.
+# file or report every song; an undo killed the same way and run again puts every song back once.
+# Songs are made durable a group at a time (published together, then their sources removed) while
+# the next group is copied, so a kill may leave the songs of the group being made durable in both
+# places, and no others: in the run's order, the songs filed come first, then those in both places,
+# then those only where they were.
 # Usage: kill_across_drives.sh BUILD_DIR
 set -euo pipefail
 export LC_ALL=C
@@ -163,8 +164,31 @@ kill_at_first_song() {
   check_second_run "second run after the kill at the first song"
 }
 
+# The undo of a whole run, killed as its first song is back where it was, then run again: every
+# song back once, whole, and nothing left in the root.
+kill_undo_at_first_song() {
+  local i
+  prepare
+  start_run
+  wait "$run" || true
+  "$wine_run" "$prefix" "$program" --undo >"$work/log" 2>&1 &
+  run=$!
+  wait_for "$source_dir/*.mp3" || { fail "the undo put back no song"; return; }
+  kill_run
+  check_songs "undo killed as the first song came back"
+  report "undo killed as the first song came back" "$(own_files)"
+  "$wine_run" "$prefix" "$program" --undo >"$work/log" 2>&1 || fail "resumed undo: $(cat "$work/log")"
+  check_songs "resumed undo"
+  for ((i = 0; i < songs; i++)); do
+    [[ -f $source_dir/$(name_of $i) ]] || fail "resumed undo: $(name_of $i) is not back"
+  done
+  ((duplicates == 0)) || fail "resumed undo: $duplicates songs in two places"
+  [[ -z $(ls -A "$root") ]] || fail "resumed undo: left in the root: $(ls -A "$root")"
+}
+
 for delay in "${delays[@]}"; do kill_after_first_folder "$delay"; done
 kill_at_first_song
+kill_undo_at_first_song
 
 if ((failures > 0)); then
   echo "$failures failures"

@@ -20,10 +20,15 @@ void InOrderLog::Add(std::string entry, bool isError, bool endsFile) {
   Add(std::move(added));
 }
 
+// The observer hears of a folder made at once, of one removed as its entry retires.
 void InOrderLog::AddFolder(std::string entry, std::string_view folder, bool created) {
-  if (created && observer_ != nullptr) observer_->FolderCreated(folder);
+  if (created) {
+    if (observer_ != nullptr) observer_->FolderCreated(folder);
+    Add(std::move(entry), false);
+    return;
+  }
   Entry added;
-  added.kind = created ? Kind::FolderCreated : Kind::FolderRemoved;
+  added.kind = Kind::FolderRemoved;
   added.text = std::move(entry);
   added.destination = folder;
   Add(std::move(added));

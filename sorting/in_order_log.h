@@ -48,7 +48,7 @@ class InOrderLog {
   std::int64_t ErrorEntries() const { return errorEntries_; }
 
  private:
-  enum class Kind { Plain, FolderCreated, FolderRemoved, Move };
+  enum class Kind { Plain, FolderRemoved, Move };
   struct Entry {
     Kind kind = Kind::Plain;
     std::string text;

@@ -2,6 +2,8 @@
 # TagLib, built with MinGW-w64 from Debian's source package into the build tree, once for each
 # fresh build folder, and linked statically (TAGLIB_STATIC) so that pellorin-move.exe needs no DLL.
 # PELLORIN_TAGLIB_SOURCE may name an unpacked source instead of one fetched with apt-get source.
+# Debian's patches make TagLib use Debian's utf8-cpp (libutfcpp-dev, headers only) rather than the
+# copy it bundles.
 if(WIN32 AND CMAKE_CROSSCOMPILING)
   include(ExternalProject)
   set(PELLORIN_TAGLIB_SOURCE "" CACHE PATH "Unpacked TagLib source for the Windows build")
@@ -18,6 +20,7 @@ if(WIN32 AND CMAKE_CROSSCOMPILING)
     ${taglib_fetch}
     UPDATE_COMMAND ""
     CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE} -DCMAKE_BUILD_TYPE=Release
+               "-DCMAKE_CXX_FLAGS=-isystem /usr/include/utf8cpp"
                -DCMAKE_INSTALL_PREFIX=<INSTALL_DIR> -DBUILD_SHARED_LIBS=OFF -DWITH_ZLIB=OFF
                -DBUILD_TESTING=OFF -DBUILD_EXAMPLES=OFF -DBUILD_BINDINGS=OFF
     BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --parallel 2

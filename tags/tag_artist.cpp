@@ -6,10 +6,11 @@
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/tdebuglistener.h>
+#include <taglib/textidentificationframe.h>
 #include <taglib/tpropertymap.h>
 
 #include <algorithm>
-#include <vector>
+#include <initializer_list>
 
 #include "read_only_stream.h"
 
@@ -37,15 +38,13 @@ bool IsVariousArtists(std::string_view artist) {
   });
 }
 
-// The tags of a file in the order their artist is looked for.
-std::vector<TagLib::PropertyMap> TagsInOrder(TagLib::File& file) {
-  auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(&file);
-  if (mpeg == nullptr) return {file.properties()};
-  std::vector<TagLib::PropertyMap> tags;
-  if (mpeg->hasID3v2Tag()) tags.push_back(mpeg->ID3v2Tag()->properties());
-  if (mpeg->hasAPETag()) tags.push_back(mpeg->APETag()->properties());
-  if (mpeg->hasID3v1Tag()) tags.push_back(mpeg->ID3v1Tag()->properties());
-  return tags;
+// The first album artist that is neither blank nor "Various Artists", else the artist; each
+// value cleaned already.
+std::string Chosen(std::initializer_list<std::string> albumArtists, std::string artist) {
+  for (const auto& albumArtist : albumArtists) {
+    if (!albumArtist.empty() && !IsVariousArtists(albumArtist)) return albumArtist;
+  }
+  return artist;
 }
 
 std::string FirstValue(const TagLib::PropertyMap& tag, const char* key) {
@@ -54,12 +53,33 @@ std::string FirstValue(const TagLib::PropertyMap& tag, const char* key) {
   return CleanTagArtist(found->second.front().to8Bit(true));
 }
 
-std::string ArtistInTag(const TagLib::PropertyMap& tag) {
-  for (const char* key : {"ALBUMARTIST", "ALBUM ARTIST"}) {
-    auto albumArtist = FirstValue(tag, key);
-    if (!albumArtist.empty() && !IsVariousArtists(albumArtist)) return albumArtist;
+// Straight from the frame: the whole tag as properties would cost as much again as reading it.
+std::string FirstText(const TagLib::ID3v2::Tag& tag, const char* id) {
+  const auto found = tag.frameListMap().find(id);
+  if (found == tag.frameListMap().end() || found->second.isEmpty()) return {};
+  const auto* text =
+      dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(found->second.front());
+  if (text == nullptr || text->fieldList().isEmpty()) return {};
+  return CleanTagArtist(text->fieldList().front().to8Bit(true));
+}
+
+std::string ArtistInProperties(const TagLib::PropertyMap& tag) {
+  return Chosen({FirstValue(tag, "ALBUMARTIST"), FirstValue(tag, "ALBUM ARTIST")},
+                FirstValue(tag, "ARTIST"));
+}
+
+// An MP3's tags in turn: ID3v2, APE, ID3v1.
+std::string ArtistInMp3(TagLib::MPEG::File& mp3) {
+  std::string artist;
+  if (mp3.hasID3v2Tag()) {
+    const auto& tag = *mp3.ID3v2Tag();
+    artist = Chosen({FirstText(tag, "TPE2")}, FirstText(tag, "TPE1"));
   }
-  return FirstValue(tag, "ARTIST");
+  if (artist.empty() && mp3.hasAPETag()) artist = ArtistInProperties(mp3.APETag()->properties());
+  if (artist.empty() && mp3.hasID3v1Tag()) {
+    artist = CleanTagArtist(mp3.ID3v1Tag()->artist().to8Bit(true));
+  }
+  return artist;
 }
 
 }  // namespace
@@ -82,9 +102,8 @@ std::string ArtistInTags(platform::ReadOnlyFile& file, const std::string& name) 
     ReadOnlyStream stream(file, name);
     const TagLib::FileRef song(&stream, false);
     if (song.isNull()) return {};
-    for (const auto& tag : TagsInOrder(*song.file())) {
-      if (auto artist = ArtistInTag(tag); !artist.empty()) return artist;
-    }
+    auto* mp3 = dynamic_cast<TagLib::MPEG::File*>(song.file());
+    return mp3 != nullptr ? ArtistInMp3(*mp3) : ArtistInProperties(song.file()->properties());
   } catch (...) {  // std::bad_alloc above all: a file is never worth the run
   }
   return {};

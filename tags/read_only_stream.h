@@ -19,7 +19,7 @@ namespace pellorin::tags {
 // than the file holds.
 class ReadOnlyStream final : public TagLib::IOStream {
  public:
-  static constexpr std::size_t kWindowBytes = 64 * 1024;
+  static constexpr std::size_t kWindowBytes = 16 * 1024;
 
   // name gives TagLib the file's kind by its extension.
   ReadOnlyStream(platform::ReadOnlyFile& file, std::string name);

@@ -26,6 +26,7 @@
 #include "cross_device.h"
 #include "music_sample.h"
 #include "results.h"
+#include "tags_table.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ using namespace pellorin::bench;
 
 struct Options {
   std::vector<std::size_t> sizes = {1'000, 10'000, 100'000};
+  bool sizesGiven = false;
   int repetitions = 5;
   std::filesystem::path base = std::filesystem::temp_directory_path();
   bool baseGiven = false;
@@ -40,6 +42,7 @@ struct Options {
   bool keepCommandLog = false;  // count pellorin-move's log instead of sending it to /dev/null
   std::string only;             // one contender beside the floor, for profiling
   bool crossDevice = false;     // the table across devices instead
+  bool tags = false;            // the table of the tags instead
   std::chrono::microseconds flushWait{0};  // across devices: each flush waited for this long
   bool smoke = false;
 };
@@ -47,7 +50,7 @@ struct Options {
 constexpr const char* kUsage =
     "usage: pellorin-bench [--sizes N,N,...] [--repetitions R] [--dir FOLDER]\n"
     "                      [--pellorin-move PATH] [--only RUN] [--smoke] [--cross-device]\n"
-    "                      [--flush-wait MS]\n"
+    "                      [--flush-wait MS] [--tags]\n"
     "  --smoke         one repetition at 1,000 files, pellorin-move's log counted too\n"
     "  --only          the floor and one of MoveRun, pellorin-move, --no-journal, undo, window\n"
     "  --cross-device  200 files of 4 MiB and 1,000 of 256 KiB from /dev/shm onto an ext4\n"
@@ -59,7 +62,11 @@ constexpr const char* kUsage =
     "                  --smoke a tenth of the files, once\n"
     "  --flush-wait MS across devices: each flush waited for MS ms (0.1 to 100) where it is made,\n"
     "                  instead of priced afterwards; the ways inside the benchmark only, with\n"
-    "                  MoveRun, the core with the POSIX layer, standing for pellorin-move\n";
+    "                  MoveRun, the core with the POSIX layer, standing for pellorin-move\n"
+    "  --tags          4,000 tagged songs (the first of --sizes; with --smoke 1,000, once):\n"
+    "                  pellorin-move over names that give the artist, the same with --tags,\n"
+    "                  and --tags over names that give none, so that every artist comes from\n"
+    "                  the tags\n";
 
 std::optional<std::size_t> Number(std::string_view text) {
   std::size_t value = 0;
@@ -93,6 +100,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       options.smoke = true;
     } else if (option == "--cross-device") {
       options.crossDevice = true;
+    } else if (option == "--tags") {
+      options.tags = true;
     } else if (option == "--flush-wait" && hasValue) {
       const double milliseconds = std::atof(argv[++at]);
       if (!(milliseconds >= 0.1 && milliseconds <= 100)) return std::nullopt;
@@ -101,6 +110,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       auto sizes = Sizes(argv[++at]);
       if (!sizes) return std::nullopt;
       options.sizes = std::move(*sizes);
+      options.sizesGiven = true;
     } else if (option == "--repetitions" && hasValue) {
       const auto repetitions = Number(argv[++at]);
       if (!repetitions || *repetitions > 100) return std::nullopt;
@@ -246,6 +256,15 @@ int main(int argc, char** argv) {
          .smoke = options->smoke,
          .flushWait = options->flushWait},
         launcher);
+  }
+  if (options->tags) {
+    const bool sized = options->sizesGiven || options->smoke;
+    return RunTagsTable({.files = sized ? options->sizes.front() : 4'000,
+                         .repetitions = options->repetitions,
+                         .base = options->base,
+                         .program = options->program,
+                         .keepLog = options->keepCommandLog},
+                        launcher);
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);

@@ -4,12 +4,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <random>
 #include <set>
 #include <stdexcept>
 #include <string_view>
+
+#include "support/tagged_songs.h"
 
 namespace pellorin::bench {
 namespace {
@@ -87,7 +90,32 @@ void FlushFileSystem(const std::filesystem::path& path) {
   ::close(fd);
 }
 
+// A song of 8 KiB whose ID3v2 tag gives its artist and title, the title padded so that every
+// song has the same size.
+std::string TaggedSong(std::string_view artist, std::string_view title) {
+  std::string padded(title);
+  padded.resize(std::max<std::size_t>(padded.size(), 250 - artist.size()), ' ');
+  std::string song =
+      testing::Id3v2Tag(4, {{"TPE1", std::string(artist)}, {"TIT2", padded}}) + testing::Mp3Frame();
+  song.resize(8192, '\0');
+  return song;
+}
+
 }  // namespace
+
+MusicSample TagSample(const MusicSample& sample, bool namesGiveArtist) {
+  MusicSample tagged{.names = {}, .artistCount = sample.artistCount, .songs = {}};
+  for (const auto& name : sample.names) {
+    const std::string_view artist = SampleArtist(name);
+    std::string_view title = name;
+    title.remove_prefix(name.starts_with('(') ? name.find(')') + 2 : name.find('-') + 1);
+    while (title.starts_with(' ')) title.remove_prefix(1);
+    tagged.names.push_back(namesGiveArtist ? std::string(artist) + " - " + std::string(title)
+                                           : std::string(title));
+    tagged.songs.push_back(TaggedSong(artist, title.substr(0, title.size() - 4)));
+  }
+  return tagged;
+}
 
 std::string_view SampleArtist(std::string_view name) {
   if (name.starts_with('(')) return name.substr(1, name.find(')') - 1);
@@ -127,14 +155,16 @@ MusicSample MakeMusicSample(std::size_t count) {
 
 Workspace::Workspace(const std::filesystem::path& base, const MusicSample& sample,
                      const std::filesystem::path& libraryBase, std::size_t fileBytes)
-    : fileBytes_(fileBytes) {
+    : fileBytes_(sample.songs.empty() ? fileBytes : sample.songs.front().size()) {
   folder_.emplace(base, "pellorin-bench-");
   if (!libraryBase.empty()) library_.emplace(libraryBase, "pellorin-bench-");
   std::filesystem::create_directory(Incoming());
   std::filesystem::create_directory(Library());
   const std::filesystem::path incoming = Incoming();
   const std::string bytes = SongBytes(fileBytes);
-  for (const auto& name : sample.names) CreateFile(incoming / name, bytes);
+  for (std::size_t at = 0; at < sample.names.size(); ++at) {
+    CreateFile(incoming / sample.names[at], sample.songs.empty() ? bytes : sample.songs[at]);
+  }
   FlushFileSystem(folder_->path());
   if (library_) FlushFileSystem(library_->path());
 }

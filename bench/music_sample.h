@@ -15,13 +15,18 @@
 namespace pellorin::bench {
 
 struct MusicSample {
-  std::vector<std::string> names;  // every one resolvable by the artist rules, none asks
+  std::vector<std::string> names;  // every one resolvable by the artist rules or by its tags
   std::size_t artistCount = 0;     // distinct artists among the names
+  std::vector<std::string> songs;  // when not empty, each file's bytes, all of one size
 };
 
 // count names over a few thousand artists: most "Artist - Title.mp3", some "(Band) Title.mp3"
 // and a few "Artist-Title.mp3". The same count always gives the same names.
 MusicSample MakeMusicSample(std::size_t count);
+
+// The same songs, each with its artist in an ID3v2 tag, named "Artist - Title.mp3" or, when the
+// names are to give no artist, "Title.mp3".
+MusicSample TagSample(const MusicSample& sample, bool namesGiveArtist);
 
 // The artist of one of the sample's names (in parentheses, or before the one "-").
 std::string_view SampleArtist(std::string_view name);

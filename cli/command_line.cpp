@@ -10,6 +10,8 @@ bool ApplyOption(std::string_view option, CommandLine& line) {
     line.dryRun = true;
   } else if (option == "--no-ask") {
     line.noAsk = true;
+  } else if (option == "--tags") {
+    line.tags = true;
   } else if (option == "--no-journal") {
     line.noJournal = true;
   } else if (option == "--undo") {

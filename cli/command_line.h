@@ -8,8 +8,8 @@
 namespace pellorin::cli {
 
 inline constexpr std::string_view kUsage =
-    "usage: pellorin-move [--dry-run] [--no-ask] [--no-journal] [--[no-]progress] [--]\n"
-    "                     [PATTERN [ROOT]]\n"
+    "usage: pellorin-move [--dry-run] [--no-ask] [--tags] [--no-journal] [--[no-]progress]\n"
+    "                     [--] [PATTERN [ROOT]]\n"
     "       pellorin-move --undo [--dry-run] [--[no-]progress] [RUN]\n"
     "       pellorin-move --runs\n"
     "       pellorin-move --help | --version";
@@ -17,6 +17,7 @@ inline constexpr std::string_view kUsage =
 struct CommandLine {
   bool dryRun = false;
   bool noAsk = false;
+  bool tags = false;  // the artist in a song's tags is taken without asking
   bool noJournal = false;
   bool undo = false;
   bool runs = false;

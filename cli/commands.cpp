@@ -12,6 +12,7 @@
 #include "sorting/move_run.h"
 #include "sorting/undo_run.h"
 #include "status_line.h"
+#include "tags/tag_artist.h"
 #include "terminal_text.h"
 
 namespace pellorin::cli {
@@ -89,7 +90,11 @@ int MoveCommand(const CommandLine& line, TerminalStreams streams) {
   }
 
   const auto status = Progress(line, streams, window, observers);
-  const auto outcome = MoveRun(window, disk.Used(), *files, &observers);
+  // A song's tags suggest the artist where its name gives none; with --no-ask only --tags uses it.
+  tags::TagArtists tagArtists;
+  const ArtistSuggestionUse suggestions{
+      .suggestions = line.tags || !line.noAsk ? &tagArtists : nullptr, .withoutAsking = line.tags};
+  const auto outcome = MoveRun(window, disk.Used(), *files, &observers, suggestions);
   window.Results().Finish();
   if (!outcome.inputsAccepted) return kRefused;
   return outcome.errorEntries == 0 ? kNoErrors : kErrorEntries;

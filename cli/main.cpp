@@ -22,6 +22,8 @@ void ShowHelp() {
             << platform::DefaultRootFolder() << ".\n\n"
             << "  --dry-run     print what would be done, change nothing\n"
             << "  --no-ask      never ask for an artist: such files stay where they are\n"
+            << "  --tags        where a name gives no artist, take the one in the song's tags\n"
+            << "                without asking (the question's default otherwise)\n"
             << "  --no-journal  keep no journal of the run: it cannot be undone\n"
             << "  --undo [RUN]  put back what the newest run not yet undone moved, or RUN\n"
             << "  --runs        list the runs that can be undone, newest first\n"

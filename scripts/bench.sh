@@ -6,6 +6,8 @@
 #   scripts/bench.sh --sizes 100000 --only window    the floor and one run, for a profiler
 #   scripts/bench.sh --cross-device               onto a loop-mounted ext4 image (as root), each
 #                                                 run's flushes counted and priced as a disk would
+#   scripts/bench.sh --tags --dir /dev/shm        4,000 tagged songs: every artist from the tags,
+#                                                 against the same songs named by their artist
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

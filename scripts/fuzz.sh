@@ -9,7 +9,7 @@ seconds="${FUZZ_SECONDS:-20}"
 cmake --preset fuzz -DPELLORIN_WERROR=ON
 cmake --build --preset fuzz
 
-for target in delimited_fields artist_rules move_run; do
+for target in delimited_fields artist_rules move_run tag_reader; do
   echo "== fuzz $target for ${seconds}s"
   found="build/fuzz/corpus/$target"
   log="build/fuzz/$target.log"

@@ -4,9 +4,9 @@
 set -euo pipefail
 
 declare -A groups=(
-  [build]="cmake g++ ninja-build qt6-base-dev"
+  [build]="cmake g++ ninja-build pkgconf qt6-base-dev libtag1-dev"
   [test]="libgtest-dev googletest clang-format xvfb xauth dpkg-dev dosfstools fuse3 fusefat exfatprogs exfat-fuse ntfs-3g clang libclang-rt-14-dev libbenchmark-dev lintian desktop-file-utils appstream man-db groff-base"
-  [windows]="g++-mingw-w64-x86-64-posix wine64 googletest x11-apps imagemagick xdotool nsis"
+  [windows]="g++-mingw-w64-x86-64-posix wine64 googletest x11-apps imagemagick xdotool nsis dpkg-dev libutfcpp-dev"
 )
 
 wanted=()
@@ -21,14 +21,33 @@ for package in "${wanted[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
   [[ $status == "install ok installed" ]] || missing+=("$package")
 done
-(( ${#missing[@]} == 0 )) && exit 0
+
+# The Windows build compiles TagLib from Debian's source package (apt-get source taglib), which
+# needs deb-src entries for the same archive as the packages.
+source_entries=false
+if [[ " $* " == *" windows "* ]] &&
+    ! apt-get indextargets --format '$(IDENTIFIER)' 2>/dev/null | grep -qx Sources; then
+  source_entries=true
+fi
+(( ${#missing[@]} == 0 )) && ! $source_entries && exit 0
 
 sudo=()
 if (( EUID != 0 )); then
   command -v sudo >/dev/null || { echo "install-deps: need root to install: ${missing[*]}" >&2; exit 1; }
   sudo=(sudo)
 fi
-echo "Installing: ${missing[*]}"
+if $source_entries; then
+  echo "Adding deb-src entries for Debian's archive"
+  if [[ -f /etc/apt/sources.list.d/debian.sources ]]; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+      "${sudo[@]}" tee /etc/apt/sources.list.d/pellorin-deb-src.sources >/dev/null
+  else
+    grep -h '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' |
+      "${sudo[@]}" tee /etc/apt/sources.list.d/pellorin-deb-src.list >/dev/null
+  fi
+fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -qq
+(( ${#missing[@]} == 0 )) && exit 0
+echo "Installing: ${missing[*]}"
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -12,12 +12,13 @@ namespace {
 class MoveRunner {
  public:
   MoveRunner(RunWindow& window, FileSystemObject& fileSystem, std::string sourceFolder,
-             std::string root, RunObserver* observer)
+             std::string root, RunObserver* observer, ArtistSuggestionUse suggestions)
       : window_(window),
         fileSystem_(fileSystem),
         sourceFolder_(std::move(sourceFolder)),
         root_(std::move(root)),
         observer_(observer),
+        suggestions_(suggestions),
         log_(window.Results(), observer, ForwardWording()) {}
 
   void Listed(FileEnumeration& files) {
@@ -29,13 +30,7 @@ class MoveRunner {
   void HandleFile(const std::string& enumeratedName) {
     const std::string_view name = TrimBlanks(enumeratedName);
     std::string artist = ArtistFromName(name);
-    if (artist.empty()) {
-      // The user sees the log up to the question.
-      FinishMoves(PendingMoves::All);
-      const std::string prompt =
-          std::string("Please enter the artist for the following title:\r\n").append(name);
-      artist = window_.InputBox(prompt, "Cannot find artist name.", name);
-    }
+    if (artist.empty()) artist = AskedOrSuggested(enumeratedName, name);
     if (artist.empty()) {
       FileError("Error: Cannot establish directory name for " + Quoted(enumeratedName));
       return;
@@ -65,6 +60,27 @@ class MoveRunner {
   }
 
  private:
+  // The artist of a file whose name gives none: the suggestion, or what the user answers.
+  std::string AskedOrSuggested(const std::string& enumeratedName, std::string_view name) {
+    std::string suggested;
+    if (suggestions_.suggestions != nullptr) {
+      suggested = suggestions_.suggestions->SuggestArtist(
+          fileSystem_.BuildPath(sourceFolder_, enumeratedName));
+    }
+    if (!suggested.empty() && suggestions_.withoutAsking) return suggested;
+    // The user sees the log up to the question.
+    FinishMoves(PendingMoves::All);
+    std::string prompt = "Please enter the artist for the following title";
+    if (!suggested.empty()) {
+      prompt.append(" (the default is from ")
+          .append(suggestions_.suggestions->Origin())
+          .append(")");
+    }
+    prompt.append(":\r\n").append(name);
+    return window_.InputBox(prompt, "Cannot find artist name.",
+                            suggested.empty() ? name : std::string_view(suggested));
+  }
+
   bool MakeFolderReady(const std::string& artist, const std::string& folder) {
     if (!fileSystem_.IsFolderName(artist)) {
       FileError("Error: Cannot create directory " + Quoted(folder));
@@ -92,6 +108,7 @@ class MoveRunner {
   const std::string sourceFolder_;
   const std::string root_;
   RunObserver* observer_;
+  const ArtistSuggestionUse suggestions_;
   InOrderLog log_;
   MoveTicket nextTicket_ = 0;
   MoveRunOutcome outcome_{.inputsAccepted = true};
@@ -100,7 +117,7 @@ class MoveRunner {
 }  // namespace
 
 MoveRunOutcome MoveRun(RunWindow& window, FileSystemObject& fileSystem, FileEnumeration& files,
-                       RunObserver* observer) {
+                       RunObserver* observer, ArtistSuggestionUse suggestions) {
   const std::string pattern = window.PatternText();
   std::string sourceFolder = fileSystem.GetParentFolderName(pattern);
   if (!fileSystem.FolderExists(sourceFolder)) {
@@ -116,7 +133,8 @@ MoveRunOutcome MoveRun(RunWindow& window, FileSystemObject& fileSystem, FileEnum
   const BusyPointer busy(window);
   window.Results().Clear();
   fileSystem.PrepareRun(sourceFolder, root);
-  MoveRunner runner(window, fileSystem, std::move(sourceFolder), std::move(root), observer);
+  MoveRunner runner(window, fileSystem, std::move(sourceFolder), std::move(root), observer,
+                    suggestions);
   std::string name;
   auto failure = files.First(pattern, name);
   if (!failure) runner.Listed(files);

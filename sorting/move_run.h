@@ -3,7 +3,7 @@
 // The Move run, the heart of Pellorin. A front end (the window, the terminal, a test) hands it a
 // RunWindow, a FileSystemObject and a FileEnumeration and the run calls back into them:
 //
-//   window texts -> input checks -> enumeration -> artist rules (or the input box)
+//   window texts -> input checks -> enumeration -> artist rules (else a suggestion, the input box)
 //     -> artist folder found or created -> file moved -> one log entry per step -> closing count
 //
 // A move may finish later than it starts (across drives a group of songs is made durable at
@@ -14,6 +14,7 @@
 
 #include <cstdint>
 
+#include "artist_suggestions.h"
 #include "file_system.h"
 #include "run_observer.h"
 #include "run_window.h"
@@ -27,8 +28,9 @@ struct MoveRunOutcome {
 };
 
 // One synchronous Move run over the window's pattern and root folder; the observer, if any, hears
-// of it as its entries retire.
+// of it as its entries retire. A file whose name gives no artist gets the suggestion, if any, as
+// its artist or as the question's default.
 MoveRunOutcome MoveRun(RunWindow& window, FileSystemObject& fileSystem, FileEnumeration& files,
-                       RunObserver* observer = nullptr);
+                       RunObserver* observer = nullptr, ArtistSuggestionUse suggestions = {});
 
 }  // namespace pellorin

@@ -39,12 +39,6 @@ bool LinkUnsupported(int number) {
   return Unsupported(number) || number == EPERM || number == EMLINK;
 }
 
-// How a file that should be a song, ours or the user's, is opened for reading. A neighbour in a
-// shared folder may have put a FIFO or a device under its name since the folder was listed: opened
-// without O_NONBLOCK a FIFO waits for a writer that never comes, and a terminal could become ours.
-// The caller checks that it got a regular file.
-constexpr int kOpenWithoutWaiting = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-
 // The ticket of a move that MoveFile makes on its own, outside any run's numbering.
 constexpr MoveTicket kOwnTicket = std::numeric_limits<MoveTicket>::max();
 

@@ -27,6 +27,9 @@ int SystemCalls::Open(const char* path, int flags, mode_t mode) {
 }
 int SystemCalls::Close(int fd) { return ::close(fd); }
 ssize_t SystemCalls::Read(int fd, void* buffer, size_t size) { return ::read(fd, buffer, size); }
+ssize_t SystemCalls::Pread(int fd, void* buffer, size_t size, off_t offset) {
+  return ::pread(fd, buffer, size, offset);
+}
 ssize_t SystemCalls::Write(int fd, const void* buffer, size_t size) {
   return ::write(fd, buffer, size);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
@@ -9,6 +10,13 @@
 #include <vector>
 
 namespace pellorin::posix {
+
+// How a file that should be a song, ours or the user's, is opened for reading. A neighbour in a
+// shared folder may have put a FIFO or a device under its name since the folder was listed: opened
+// without O_NONBLOCK a FIFO waits for a writer that never comes, and a terminal could become ours.
+// The caller checks that it got a regular file.
+inline constexpr int kOpenWithoutWaiting =
+    O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
 
 // The one seam between the POSIX layer and the kernel. Each call behaves exactly like the system
 // call it is named after (a result of -1 with errno set on failure), so a test can derive from it
@@ -28,6 +36,7 @@ class SystemCalls {
   virtual int Open(const char* path, int flags, mode_t mode);
   virtual int Close(int fd);
   virtual ssize_t Read(int fd, void* buffer, size_t size);
+  virtual ssize_t Pread(int fd, void* buffer, size_t size, off_t offset);
   virtual ssize_t Write(int fd, const void* buffer, size_t size);
   virtual int Fsync(int fd);
   // Flushes the whole file system that fd is on.

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/tagged_songs.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -115,6 +116,29 @@ TEST_F(PellorinMoveTest, AnswersComeFromStandardInput) {
   EXPECT_EQ(unasked.out,
             "Error: Cannot establish directory name for \"c.mp3\"\n0files(s) moved.\n");
   EXPECT_EQ(unasked.status, 1);
+}
+
+// Where a name gives no artist, the tags do: unasked with --tags, as the question's default
+// without.
+TEST_F(PellorinMoveTest, TagsGiveTheArtistWhereTheNameGivesNone) {
+  using pellorin::testing::Id3v2Tag;
+  const std::string tagged = Id3v2Tag(4, {{"TPE1", "AC/DC"}}) + pellorin::testing::Mp3Frame();
+  WriteFile(In("01 Track.mp3"), tagged);
+  WriteFile(In("02 Track.mp3"), "no tag");
+  WriteFile(In("Name - Song.mp3"), Id3v2Tag(4, {{"TPE1", "Never Read"}}));
+  const auto dry = Run("--dry-run --tags --no-ask " + Operands());
+  EXPECT_EQ(dry.out, "Directory \"" + Root("AC-DC") +
+                         "\" Created.\nFile \"01 Track.mp3\" moved.\n" +
+                         "Error: Cannot establish directory name for \"02 Track.mp3\"\n" +
+                         "Directory \"" + Root("Name") + "\" Created.\n" +
+                         "File \"Name - Song.mp3\" moved.\n2files(s) moved.\n");
+  const auto asked = Run(Operands(), "\n\n");
+  EXPECT_EQ(asked.err,
+            "Please enter the artist for the following title (the default is from its tags):\n"
+            "01 Track.mp3\n[AC-DC] "
+            "Please enter the artist for the following title:\n02 Track.mp3\n[02 Track.mp3] ");
+  EXPECT_EQ(ReadFile(Root("AC-DC") + kSeparator + "01 Track.mp3"), tagged);
+  EXPECT_EQ(asked.status, 0);
 }
 
 // Windows drops the trailing dots and blanks of a folder's name when it makes the folder: the log
@@ -233,8 +257,8 @@ TEST_F(PellorinMoveTest, UndoLeavesWhatChangedOrIsInTheWayAndSaysSo) {
 
 TEST_F(PellorinMoveTest, RefusalsUsageAndVersion) {
   const std::string usage =
-      "usage: pellorin-move [--dry-run] [--no-ask] [--no-journal] [--[no-]progress] [--]\n"
-      "                     [PATTERN [ROOT]]\n"
+      "usage: pellorin-move [--dry-run] [--no-ask] [--tags] [--no-journal] [--[no-]progress]\n"
+      "                     [--] [PATTERN [ROOT]]\n"
       "       pellorin-move --undo [--dry-run] [--[no-]progress] [RUN]\n"
       "       pellorin-move --runs\n"
       "       pellorin-move --help | --version\n";

@@ -89,6 +89,38 @@ TEST_F(MoveRunTest, AsksForEachNameWithoutArtistAndNeverReusesThePreviousOne) {
   EXPECT_EQ(outcome.errorEntries, 1);
 }
 
+// Only a name without artist is looked up; its suggestion is the artist, unasked, or the default.
+TEST_F(MoveRunTest, SuggestionsAreSoughtOnlyWhereTheNameGivesNoArtist) {
+  struct Tags final : ArtistSuggestions {
+    std::vector<std::string> sought;
+    std::string SuggestArtist(std::string_view path) override {
+      sought.emplace_back(path);
+      return path.ends_with("Song.mp3") ? "Tagged" : "";
+    }
+    std::string_view Origin() const override { return "its tags"; }
+  } tags;
+  const std::string askTune =
+      "ask Please enter the artist for the following title:\r\nTune.mp3|"
+      "Cannot find artist name.|Tune.mp3";
+  for (const bool withoutAsking : {true, false}) {
+    for (const char* name : {"(Band) Live.mp3", "Song.mp3", "Tune.mp3"}) AddFile(name);
+    tags.sought.clear();
+    window.events.clear();
+    window.answers = withoutAsking ? std::deque<std::string>{"Typed"}
+                                   : std::deque<std::string>{"Tagged", "Typed"};
+    MoveRun(window, disk, disk, nullptr, {.suggestions = &tags, .withoutAsking = withoutAsking});
+    EXPECT_EQ(tags.sought, (Events{"c:\\temp\\Song.mp3", "c:\\temp\\Tune.mp3"}));
+    const Events unasked = {"pointer 11", askTune, "pointer 0"};
+    const Events asked = {"pointer 11",
+                          "ask Please enter the artist for the following title (the default is "
+                          "from its tags):\r\nSong.mp3|Cannot find artist name.|Tagged",
+                          askTune, "pointer 0"};
+    EXPECT_EQ(window.events, withoutAsking ? unasked : asked);
+    EXPECT_TRUE(Filed("Tagged", "Song.mp3") && Filed("Typed", "Tune.mp3"));
+    disk.files.clear();
+  }
+}
+
 TEST_F(MoveRunTest, FailuresAreLoggedAndTheRunGoesOn) {
   AddFile("Taken - Song.mp3");
   AddFile("Locked - Song.mp3");

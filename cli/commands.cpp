@@ -1,11 +1,13 @@
 #include "commands.h"
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <optional>
 
 #include "fan_out.h"
-#include "journal.h"
+#include "journal/journal.h"
+#include "journal/write_ahead.h"
 #include "platform/platform.h"
 #include "platform/state_folder.h"
 #include "sorting/dry_run_file_system.h"
@@ -17,10 +19,30 @@
 namespace pellorin::cli {
 namespace {
 
-std::int64_t Now() {
-  return std::chrono::duration_cast<std::chrono::seconds>(
+using journal::JournaledRunNames;
+using journal::LocalTime;
+using journal::ReadJournaledRun;
+
+std::int64_t NowMilliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::system_clock::now().time_since_epoch())
       .count();
+}
+std::int64_t Now() { return NowMilliseconds() / 1000; }
+
+// A run or an undo that a signal or a lost log stopped says so in one line, and never exits 0.
+int ExitStatus(int status, const TerminalWindow& window, std::ostream& err, std::int64_t filesMoved,
+               const char* moved) {
+  const auto request = platform::StopRequest();
+  if (const auto failure = window.Log().Failure()) {
+    err << "pellorin-move: stopped: the log could not be written (" << failure.message() << "); "
+        << filesMoved << " files " << moved << '\n';
+    return kRefused;
+  }
+  if (request == 0) return status;
+  err << "pellorin-move: stopped by " << platform::StopRequestName(request) << "; " << filesMoved
+      << " files " << moved << '\n';
+  return platform::StoppedExitStatus(request);
 }
 
 // Writes out the log as each group of moves across devices retires, so that it keeps up.
@@ -64,6 +86,19 @@ std::optional<JournaledRun> RunToUndo(const platform::StateFolder& journals,
   return std::nullopt;
 }
 
+std::size_t Failed(const JournaledRun& run) {
+  return static_cast<std::size_t>(std::count_if(run.moves.begin(), run.moves.end(), [](auto& move) {
+    return move.outcome == MoveOutcome::Failed;
+  }));
+}
+
+std::string RunState(const JournaledRun& run) {
+  if (run.undone) return "  undone";
+  const std::string cut = run.ended ? "" : "  (cut short: journaled up to the stop)";
+  if (!run.partlyUndone) return cut;
+  return "  partly undone, " + std::to_string(run.StillOut()) + " files still out" + cut;
+}
+
 }  // namespace
 
 int MoveCommand(const CommandLine& line, TerminalStreams streams) {
@@ -76,23 +111,28 @@ int MoveCommand(const CommandLine& line, TerminalStreams streams) {
   observers.Add(show);
 
   const platform::StateFolder journals(platform::StateFolder::DefaultPath());
-  std::optional<MoveJournal> journal;
+  std::optional<journal::RunJournal> journal;
+  std::optional<journal::WriteAheadFileSystem> ahead;
   if (!line.dryRun && !line.noJournal) {
     JournaledRun run;
-    run.startedAt = Now();
+    run.startedAtMilliseconds = NowMilliseconds();
+    run.startedAt = run.startedAtMilliseconds / 1000;
     run.pattern = window.PatternText();
     run.root = window.RootText();
     run.sourceFolder = disk.disk->GetParentFolderName(run.pattern);
-    journal.emplace(journals, *disk.disk, run, streams.err);
-    observers.Add(*journal);
-    window.Results().BeforeShowing([&] { journal->Commit(); });
+    journal.emplace(journals, run, streams.err);
+    ahead.emplace(*disk.disk, *journal);
+    window.StopWhen([&] { return journal->Failed(); });
+    // The outcomes the log shows are in the file, for an undo to read.
+    window.Results().BeforeShowing([&] { journal->Write(); });
   }
 
   const auto status = Progress(line, streams, window, observers);
-  const auto outcome = MoveRun(window, disk.Used(), *files, &observers);
+  const auto outcome = MoveRun(window, ahead ? *ahead : disk.Used(), *files, &observers);
   window.Results().Finish();
   if (!outcome.inputsAccepted) return kRefused;
-  return outcome.errorEntries == 0 ? kNoErrors : kErrorEntries;
+  return ExitStatus(outcome.errorEntries == 0 ? kNoErrors : kErrorEntries, window, streams.err,
+                    outcome.filesMoved, "moved");
 }
 
 int UndoCommand(const CommandLine& line, TerminalStreams streams) {
@@ -109,20 +149,21 @@ int UndoCommand(const CommandLine& line, TerminalStreams streams) {
   FanOut observers;
   ShowAtGroupEnd show(window.Results());
   observers.Add(show);
-  std::optional<UndoJournal> journal;
+  std::optional<journal::UndoJournal> journal;
   if (!line.dryRun) {
     journal.emplace(journals, run->name, streams.err);
     observers.Add(*journal);
     window.Results().BeforeShowing([&] { journal->Commit(); });
   }
 
-  streams.err << "Undoing " << run->name << ", " << run->moves.size() << " files moved on "
+  streams.err << "Undoing " << run->name << ", " << run->StillOut() << " files moved on "
               << LocalTime(run->startedAt, "%Y-%m-%d %H:%M:%S") << '\n';
   const auto status = Progress(line, streams, window, observers);
   const auto outcome = UndoRun(window, disk.Used(), *run, &observers);
-  if (journal) journal->Finish(Now());
+  if (journal) journal->Finish(Now(), outcome.PutEverythingBack());
   window.Results().Finish();
-  return outcome.errorEntries == 0 ? kNoErrors : kErrorEntries;
+  return ExitStatus(outcome.errorEntries == 0 ? kNoErrors : kErrorEntries, window, streams.err,
+                    outcome.filesMovedBack, "moved back");
 }
 
 int RunsCommand(TerminalStreams streams) {
@@ -137,8 +178,8 @@ int RunsCommand(TerminalStreams streams) {
       continue;
     }
     streams.out << shown(name) << "  " << LocalTime(run->startedAt, "%Y-%m-%d %H:%M:%S") << "  "
-                << run->moves.size() << " files moved  " << shown(run->pattern) << "  "
-                << shown(run->root) << (run->undone ? "  undone" : "") << '\n';
+                << run->moves.size() - Failed(*run) << " files moved  " << shown(run->pattern)
+                << "  " << shown(run->root) << RunState(*run) << '\n';
   }
   streams.out.flush();
   return kNoErrors;

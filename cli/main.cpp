@@ -31,8 +31,12 @@ void ShowHelp() {
             << "  --version     show the version\n"
             << "  --            end the options: a PATTERN or ROOT may then begin with \"-\"\n\n"
             << "Journals are kept in " << platform::StateFolder::DefaultPath() << ".\n"
+            << "Ctrl+C (or SIGTERM, SIGHUP) stops between two files, with every move journaled;\n"
+            << "a second Ctrl+C ends at once.\n"
             << "Exit status: 0 all went well, 1 some file could not be filed or put back,\n"
-            << "2 a folder missing, no run to undo, a usage error or an unexpected failure.\n";
+            << "2 a folder missing, no run to undo, a usage error, a log that could not be\n"
+            << "written or an unexpected failure; 128 plus the signal's number when stopped\n"
+            << "by one (130 for Ctrl+C).\n";
 }
 
 int Run(const cli::CommandLine& line) {
@@ -67,6 +71,7 @@ int main(int argc, char** argv) {
     std::cout << "pellorin-move " << platform::ProgramVersion() << '\n';
     return cli::kNoErrors;
   }
+  platform::CatchStopRequests();
   try {
     return Run(*line);
   } catch (const std::exception& failure) {

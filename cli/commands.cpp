@@ -10,11 +10,14 @@
 #include "journal/write_ahead.h"
 #include "platform/platform.h"
 #include "platform/state_folder.h"
+#include "run_disk.h"
 #include "sorting/dry_run_file_system.h"
+#include "sorting/listed_file_enumeration.h"
 #include "sorting/move_run.h"
 #include "sorting/undo_run.h"
 #include "status_line.h"
 #include "terminal_text.h"
+#include "watch.h"
 
 namespace pellorin::cli {
 namespace {
@@ -23,11 +26,6 @@ using journal::JournaledRunNames;
 using journal::LocalTime;
 using journal::ReadJournaledRun;
 
-std::int64_t NowMilliseconds() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
 std::int64_t Now() { return NowMilliseconds() / 1000; }
 
 // A run or an undo that a signal or a lost log stopped says so in one line, and never exits 0.
@@ -65,17 +63,6 @@ std::unique_ptr<StatusLine> Progress(const CommandLine& line, TerminalStreams st
   return status;
 }
 
-// The file system the run works on: the disk itself, or a stand-in that only pretends.
-struct RunDisk {
-  explicit RunDisk(bool dryRun) : disk(platform::MakeFileSystem()) {
-    if (dryRun) pretend = std::make_unique<DryRunFileSystem>(*disk);
-  }
-  FileSystemObject& Used() { return pretend ? *pretend : *disk; }
-
-  std::unique_ptr<FileSystemObject> disk;
-  std::unique_ptr<FileSystemObject> pretend;
-};
-
 std::optional<JournaledRun> RunToUndo(const platform::StateFolder& journals,
                                       const std::optional<std::string>& named) {
   if (named) return ReadJournaledRun(journals, *named);
@@ -99,6 +86,48 @@ std::string RunState(const JournaledRun& run) {
   return "  partly undone, " + std::to_string(run.StillOut()) + " files still out" + cut;
 }
 
+// A window for the runs of a watch: every run is one batch of songs, and only the watch as a whole
+// ends with a count, so each run's closing count (always its last entry) is held back and dropped.
+class BatchWindow final : public RunWindow, public ResultsBox {
+ public:
+  explicit BatchWindow(TerminalWindow& window) : window_(window) {}
+
+  std::string PatternText() const override { return window_.PatternText(); }
+  std::string RootText() const override { return window_.RootText(); }
+  ResultsBox& Results() override { return *this; }
+  void SetMousePointer(MousePointer) override {}
+  void ShowMessage(std::string_view text) override { window_.ShowMessage(text); }
+  std::string InputBox(std::string_view, std::string_view, std::string_view) override { return {}; }
+  bool StopRequested() const override { return window_.StopRequested(); }
+
+  bool IsEmpty() const override { return held_.empty() && window_.Results().IsEmpty(); }
+  void Append(std::string_view text) override {
+    if (!held_.empty()) window_.Results().Append(held_);
+    held_ = text;
+  }
+  void Clear() override {}
+  // The run is over: its count goes, and its last line is shown at once.
+  void EndBatch() {
+    held_.clear();
+    window_.Results().EndLine();
+  }
+
+ private:
+  TerminalWindow& window_;
+  std::string held_;
+};
+
+const char* WatchEndText(WatchEnd end) {
+  switch (end) {
+    case WatchEnd::FolderGone:
+      return "the folder watched is gone";
+    case WatchEnd::RootGone:
+      return "the root folder is gone";
+    default:
+      return nullptr;
+  }
+}
+
 }  // namespace
 
 int MoveCommand(const CommandLine& line, TerminalStreams streams) {
@@ -111,28 +140,62 @@ int MoveCommand(const CommandLine& line, TerminalStreams streams) {
   observers.Add(show);
 
   const platform::StateFolder journals(platform::StateFolder::DefaultPath());
-  std::optional<journal::RunJournal> journal;
-  std::optional<journal::WriteAheadFileSystem> ahead;
-  if (!line.dryRun && !line.noJournal) {
-    JournaledRun run;
-    run.startedAtMilliseconds = NowMilliseconds();
-    run.startedAt = run.startedAtMilliseconds / 1000;
-    run.pattern = window.PatternText();
-    run.root = window.RootText();
-    run.sourceFolder = disk.disk->GetParentFolderName(run.pattern);
-    journal.emplace(journals, run, streams.err);
-    ahead.emplace(*disk.disk, *journal);
-    window.StopWhen([&] { return journal->Failed(); });
-    // The outcomes the log shows are in the file, for an undo to read.
-    window.Results().BeforeShowing([&] { journal->Write(); });
-  }
-
+  JournaledDisk used(disk, window, journals, !line.dryRun && !line.noJournal, streams.err);
   const auto status = Progress(line, streams, window, observers);
-  const auto outcome = MoveRun(window, ahead ? *ahead : disk.Used(), *files, &observers);
+  const auto outcome = MoveRun(window, used.Used(), *files, &observers);
   window.Results().Finish();
   if (!outcome.inputsAccepted) return kRefused;
   return ExitStatus(outcome.errorEntries == 0 ? kNoErrors : kErrorEntries, window, streams.err,
                     outcome.filesMoved, "moved");
+}
+
+int WatchCommand(const CommandLine& line, TerminalStreams streams) {
+  TerminalWindow window(line.pattern.value_or(platform::DefaultPattern()),
+                        line.root.value_or(platform::DefaultRootFolder()), streams, false);
+  RunDisk disk(false);
+  if (!disk.disk->FolderExists(disk.disk->GetParentFolderName(window.PatternText()))) {
+    window.ShowMessage("Invalid File Directory.");
+    return kRefused;
+  }
+  if (!disk.disk->FolderExists(window.RootText())) {
+    window.ShowMessage("Invalid Root Directory.");
+    return kRefused;
+  }
+  const platform::StateFolder journals(platform::StateFolder::DefaultPath());
+  FanOut observers;
+  ShowAtGroupEnd show(window.Results());
+  observers.Add(show);
+  const auto status = Progress(line, streams, window, observers);
+  BatchWindow batches(window);
+  std::int64_t filesMoved = 0, errorEntries = 0;
+
+  // Each batch is a run of its own, with a journal of its own: an undo takes back the last batch.
+  const auto fileBatch = [&](const std::vector<std::string>& names) {
+    JournaledDisk used(disk, window, journals, !line.noJournal, streams.err);
+    GivenFiles files(names);
+    const auto outcome = MoveRun(batches, used.Used(), files, &observers);
+    batches.EndBatch();
+    filesMoved += outcome.filesMoved;
+    errorEntries += outcome.errorEntries;
+    return !window.Log().Failure();
+  };
+  const auto showWaiting = [&](std::size_t songs) {
+    if (status) status->Waiting(songs);
+  };
+  Watch watch(*disk.disk, window.PatternText(), window.RootText(),
+              std::chrono::duration_cast<WatchClock::duration>(
+                  std::chrono::duration<double>(line.settleSeconds)),
+              streams.err);
+  const auto end = watch.Run(fileBatch, showWaiting);
+  AppendResult(window.Results(), std::to_string(filesMoved) + "files(s) moved.");
+  window.Results().Finish();
+  if (const char* why = WatchEndText(end)) {
+    streams.err << "pellorin-move: " << why << "; " << filesMoved << " files moved\n";
+    return kRefused;
+  }
+  if (window.Log().Failure())
+    return ExitStatus(kNoErrors, window, streams.err, filesMoved, "moved");
+  return kNoErrors;
 }
 
 int UndoCommand(const CommandLine& line, TerminalStreams streams) {

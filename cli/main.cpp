@@ -48,6 +48,7 @@ int Run(const cli::CommandLine& line) {
       .errIsTerminal = platform::IsTerminal(platform::StandardStream::Error)};
   if (line.runs) return cli::RunsCommand(streams);
   if (line.undo) return cli::UndoCommand(line, streams);
+  if (line.watch) return cli::WatchCommand(line, streams);
   return cli::MoveCommand(line, streams);
 }
 

@@ -41,7 +41,8 @@ void TerminalLog::Append(std::string_view text) {
   if (text.empty()) return;
   empty_ = false;
   const auto piece = SplitLogPiece(text);
-  if (piece.separated) waiting_.push_back('\n');
+  if (piece.separated && !lineEnded_) waiting_.push_back('\n');
+  lineEnded_ = false;
   AppendName(waiting_, piece.entry, escapeNames_);
   if (piece.ended) waiting_.push_back('\n');
   if (std::chrono::steady_clock::now() - shown_ >= kShowInterval) Show();
@@ -69,8 +70,14 @@ bool TerminalWindow::StopRequested() const {
 }
 
 void TerminalLog::Finish() {
-  if (!empty_) waiting_.push_back('\n');
+  if (!empty_ && !lineEnded_) waiting_.push_back('\n');
   if (status_ != nullptr) status_->Finish();
+  Show(true);
+}
+
+void TerminalLog::EndLine() {
+  if (!empty_ && !lineEnded_) waiting_.push_back('\n');
+  lineEnded_ = !empty_;
   Show(true);
 }
 

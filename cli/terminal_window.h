@@ -42,6 +42,9 @@ class TerminalLog final : public ResultsBox {
   void Show(bool lastLineToo = false);
   // Ends the last entry with a newline, as a terminal expects, and writes out everything.
   void Finish();
+  // The same for a log that goes on later (a watch between songs): the next entry then needs no
+  // newline before it.
+  void EndLine();
   // Whether what was written last ends inside a line.
   bool MidLine() const { return midLine_; }
   // Why the log could not be written (its reader went away, its disk is full); nothing is written
@@ -53,6 +56,7 @@ class TerminalLog final : public ResultsBox {
   const bool escapeNames_;
   bool empty_ = true;
   bool midLine_ = false;
+  bool lineEnded_ = false;  // by EndLine, since the last entry
   std::string waiting_;
   std::chrono::steady_clock::time_point shown_ = std::chrono::steady_clock::now();
   std::function<void()> beforeShowing_;

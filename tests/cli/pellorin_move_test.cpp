@@ -2,13 +2,18 @@
 
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #endif
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/temp_folder.h"
@@ -259,5 +264,57 @@ TEST_F(PellorinMoveTest, RefusalsUsageAndVersion) {
   }
   EXPECT_EQ(Run("--version").out, "pellorin-move 1.0.7\n");
 }
+
+#ifndef _WIN32
+// A watch files a song written slowly by another program once, whole, after it is closed; and
+// every song of a burst that overflows the kernel's queue of events (shortened here where root may
+// shorten it), from the listing that the overflow calls for; then it stops cleanly on SIGTERM.
+TEST_F(PellorinMoveTest, WatchFilesSlowWritesWholeAndEverySongOfAnOverflow) {
+  const char* queueSize = "/proc/sys/fs/inotify/max_queued_events";
+  const std::string queue = ReadFile(queueSize);
+  WriteFile(queueSize, "16\n");
+  const std::string log = temp / "watch.log";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT, 0600);
+  const std::string pattern = In("*.mp3");
+  const char* argv[] = {PELLORIN_MOVE,   "--watch",    "--settle", "0.3",
+                        pattern.c_str(), root.c_str(), nullptr};
+  pid_t watch = 0;
+  ASSERT_EQ(
+      posix_spawn(&watch, PELLORIN_MOVE, &actions, nullptr, const_cast<char**>(argv), environ), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  WriteFile(queueSize, queue);
+
+  std::ofstream slow(In("Slow - Song.mp3"), std::ios::binary);
+  slow << std::string(4096, 'a') << std::flush;
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_TRUE(std::filesystem::exists(In("Slow - Song.mp3"))) << "filed while still open";
+  slow << std::string(4096, 'b');
+  slow.close();
+  std::filesystem::create_directory(temp / "staged");
+  for (int song = 0; song < 300; ++song) {
+    WriteFile(temp / ("staged/Band - " + std::to_string(song) + ".mp3"), "song");
+  }
+  for (int song = 0; song < 300; ++song) {
+    const std::string name = "Band - " + std::to_string(song) + ".mp3";
+    std::filesystem::rename(temp / ("staged/" + name), In(name));
+  }
+  for (int tries = 0; tries < 100 && !std::filesystem::is_empty(in); ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ::kill(watch, SIGTERM);
+  int status = 0;
+  ::waitpid(watch, &status, 0);
+  EXPECT_EQ(ExitStatus(status), 0);
+  EXPECT_TRUE(std::filesystem::is_empty(in));
+  EXPECT_EQ(ReadFile(Root("Slow") + "/Slow - Song.mp3"),
+            std::string(4096, 'a') + std::string(4096, 'b'));
+  const std::string out = ReadFile(log);
+  EXPECT_EQ(out.find("File \"Slow - Song.mp3\" moved."),
+            out.rfind("File \"Slow - Song.mp3\" moved."));
+  EXPECT_TRUE(out.ends_with("\n301files(s) moved.\n")) << out.substr(out.size() - 200);
+}
+#endif
 
 }  // namespace

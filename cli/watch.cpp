@@ -76,9 +76,14 @@ WatchEnd Watch::Run(const FileBatch& fileBatch, const ShowWaiting& showWaiting) 
     if (const auto whole = WholeSongs(now); !whole.empty()) {
       if (!disk_.FolderExists(root_)) return WatchEnd::RootGone;
       if (!fileBatch(whole)) return WatchEnd::LogLost;
-      // What is still there could not be filed: it waits until it changes or arrives anew.
+      // What is still there could not be filed: it waits until it changes or arrives anew. What
+      // went is forgotten now, whenever its event comes.
       for (const auto& name : whole) {
-        if (disk_.PathExists(disk_.BuildPath(folder_, name))) tracker_.Reported(name);
+        if (disk_.PathExists(disk_.BuildPath(folder_, name))) {
+          tracker_.Reported(name);
+        } else {
+          tracker_.Heard(name, ChangeKind::Gone, now);
+        }
       }
     }
     if (platform::StopRequest() != 0) return WatchEnd::Stopped;

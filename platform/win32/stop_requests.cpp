@@ -8,16 +8,19 @@
 #include <atomic>
 
 #include "platform/platform.h"
+#include "stop_event.h"
 
 namespace pellorin::platform {
 namespace {
 
 std::atomic<int> gRequest{0};
+HANDLE gRequested = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);  // set with the first request
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   if (gRequest.exchange(static_cast<int>(event) + 1) != 0) {
     ::ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
   }
+  ::SetEvent(gRequested);
   if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
     ::Sleep(INFINITE);
   }
@@ -29,6 +32,8 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 void CatchStopRequests() { ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 
 int StopRequest() { return gRequest.load(); }
+
+void* StopRequestEvent() { return gRequested; }
 
 int StoppedExitStatus(int) { return static_cast<int>(STATUS_CONTROL_C_EXIT); }
 

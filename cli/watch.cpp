@@ -19,9 +19,9 @@ Watch::Watch(FileSystemObject& disk, std::string pattern, std::string root,
   watch_ = platform::WatchFolder(folder_, why);
   if (!why.empty()) {
     watched_ = false;
-    listingInterval_ = std::max<WatchClock::duration>(settle, std::chrono::seconds(1));
-    err_ << "pellorin-move: cannot watch " << folder_ << " for changes (" << why
-         << "); listing it every " << std::chrono::duration<double>(listingInterval_).count()
+    listingInterval_ = settle;
+    err_ << "pellorin-move: cannot watch " << folder_ << " for changes: " << why
+         << "; listing it every " << std::chrono::duration<double>(settle).count()
          << " s instead\n";
   }
 }

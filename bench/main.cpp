@@ -27,6 +27,7 @@
 #include "music_sample.h"
 #include "results.h"
 #include "tags_table.h"
+#include "watch_bench.h"
 
 namespace {
 
@@ -45,12 +46,13 @@ struct Options {
   bool tags = false;            // the table of the tags instead
   std::chrono::microseconds flushWait{0};  // across devices: each flush waited for this long
   bool smoke = false;
+  bool watch = false;  // the watch's figures instead
 };
 
 constexpr const char* kUsage =
     "usage: pellorin-bench [--sizes N,N,...] [--repetitions R] [--dir FOLDER]\n"
     "                      [--pellorin-move PATH] [--only RUN] [--smoke] [--cross-device]\n"
-    "                      [--flush-wait MS] [--tags]\n"
+    "                      [--flush-wait MS] [--tags] [--watch]\n"
     "  --smoke         one repetition at 1,000 files, pellorin-move's log counted too\n"
     "  --only          the floor and one of MoveRun, pellorin-move, --no-journal, undo, window\n"
     "  --cross-device  200 files of 4 MiB and 1,000 of 256 KiB from /dev/shm onto an ext4\n"
@@ -60,6 +62,9 @@ constexpr const char* kUsage =
     "                  MoveRun, --no-journal, undo, mv+sync, each with the flushes the loop\n"
     "                  device completed and its time priced at 10 ms and 1 ms a flush; with\n"
     "                  --smoke a tenth of the files, once\n"
+    "  --watch         pellorin-move --watch: a song filed after its close, 5,000 moved in at\n"
+    "                  once beside one run, processor time idle for a minute beside 2,000\n"
+    "                  other files; in the --dir folder\n"
     "  --flush-wait MS across devices: each flush waited for MS ms (0.1 to 100) where it is made,\n"
     "                  instead of priced afterwards; the ways inside the benchmark only, with\n"
     "                  MoveRun, the core with the POSIX layer, standing for pellorin-move\n"
@@ -98,6 +103,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       options.repetitions = 1;
       options.keepCommandLog = true;
       options.smoke = true;
+    } else if (option == "--watch") {
+      options.watch = true;
     } else if (option == "--cross-device") {
       options.crossDevice = true;
     } else if (option == "--tags") {
@@ -246,6 +253,10 @@ int main(int argc, char** argv) {
   if (std::error_code ignored; !std::filesystem::is_directory(options->base, ignored)) {
     std::cerr << "pellorin-bench: no folder " << options->base << " for the copies\n";
     return 2;
+  }
+  if (options->watch) {
+    return RunWatchBench(
+        {.base = options->base, .program = options->program, .smoke = options->smoke});
   }
   if (options->crossDevice) {
     return RunCrossDeviceTable(

@@ -10,6 +10,8 @@ namespace pellorin::cli {
 inline constexpr std::string_view kUsage =
     "usage: pellorin-move [--dry-run] [--no-ask] [--tags] [--no-journal] [--[no-]progress]\n"
     "                     [--] [PATTERN [ROOT]]\n"
+    "       pellorin-move --watch [--settle SECONDS] [--tags] [--no-journal] [--[no-]progress]\n"
+    "                     [--] [PATTERN [ROOT]]\n"
     "       pellorin-move --undo [--dry-run] [--[no-]progress] [RUN]\n"
     "       pellorin-move --runs\n"
     "       pellorin-move --help | --version";
@@ -21,6 +23,8 @@ struct CommandLine {
   bool noJournal = false;
   bool undo = false;
   bool runs = false;
+  bool watch = false;
+  double settleSeconds = 3;  // with --watch: how long a song must stay unchanged to be filed
   bool help = false;
   bool version = false;
   std::optional<bool> progress;  // a status line on standard error; by default on a terminal

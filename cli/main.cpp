@@ -25,6 +25,9 @@ void ShowHelp() {
             << "  --tags        where a name gives no artist, take the one in the song's tags\n"
             << "                without asking (the question's default otherwise)\n"
             << "  --no-journal  keep no journal of the run: it cannot be undone\n"
+            << "  --watch       file what matches, then each song that arrives once it is\n"
+            << "                whole, until Ctrl+C; never asks\n"
+            << "  --settle SECONDS  with --watch: how long a song must stay unchanged (3)\n"
             << "  --undo [RUN]  put back what the newest run not yet undone moved, or RUN\n"
             << "  --runs        list the runs that can be undone, newest first\n"
             << "  --progress    a status line on standard error, even when it is no terminal\n"
@@ -33,8 +36,12 @@ void ShowHelp() {
             << "  --version     show the version\n"
             << "  --            end the options: a PATTERN or ROOT may then begin with \"-\"\n\n"
             << "Journals are kept in " << platform::StateFolder::DefaultPath() << ".\n"
+            << "Ctrl+C (or SIGTERM, SIGHUP) stops between two files, with every move journaled;\n"
+            << "a second Ctrl+C ends at once.\n"
             << "Exit status: 0 all went well, 1 some file could not be filed or put back,\n"
-            << "2 a folder missing, no run to undo, a usage error or an unexpected failure.\n";
+            << "2 a folder missing, no run to undo, a usage error, a log that could not be\n"
+            << "written or an unexpected failure; 128 plus the signal's number when stopped\n"
+            << "by one (130 for Ctrl+C).\n";
 }
 
 int Run(const cli::CommandLine& line) {
@@ -46,6 +53,7 @@ int Run(const cli::CommandLine& line) {
       .errIsTerminal = platform::IsTerminal(platform::StandardStream::Error)};
   if (line.runs) return cli::RunsCommand(streams);
   if (line.undo) return cli::UndoCommand(line, streams);
+  if (line.watch) return cli::WatchCommand(line, streams);
   return cli::MoveCommand(line, streams);
 }
 
@@ -69,6 +77,7 @@ int main(int argc, char** argv) {
     std::cout << "pellorin-move " << platform::ProgramVersion() << '\n';
     return cli::kNoErrors;
   }
+  platform::CatchStopRequests();
   try {
     return Run(*line);
   } catch (const std::exception& failure) {

@@ -35,7 +35,10 @@ std::string Duration(double seconds) {
 void StatusLine::Listed(std::size_t files, std::uint64_t bytes) {
   files_ = files;
   bytes_ = bytes;
+  filesDone_ = 0;
+  bytesDone_ = 0;
   listed_ = true;
+  watching_ = false;
   started_ = now_();
   Draw();
 }
@@ -46,9 +49,21 @@ void StatusLine::FileDone(std::uint64_t bytes) {
   if (listed_ && now_() - drawn_ >= kRedrawInterval) Draw();
 }
 
+void StatusLine::Waiting(std::size_t songs) {
+  if (watching_ && songs == waiting_) return;
+  filed_ += watching_ ? 0 : filesDone_;
+  waiting_ = songs;
+  watching_ = listed_ = true;
+  Draw();
+}
+
 // The rate comes from everything done since the listing; the time left from the bytes where there
 // are any to copy, else from the songs.
 std::string StatusLine::Text(Clock::time_point now) const {
+  if (watching_) {
+    return "watching: " + std::to_string(filed_) + " songs filed, " + std::to_string(waiting_) +
+           " settling";
+  }
   std::string text = std::to_string(filesDone_) + "/" + std::to_string(files_) + " songs";
   const double seconds = std::chrono::duration<double>(now - started_).count();
   const bool byBytes = bytes_ > 0;

@@ -30,6 +30,9 @@ class StatusLine final : public RunObserver {
   void Listed(std::size_t files, std::uint64_t bytes) override;
   void FileDone(std::uint64_t bytes) override;
 
+  // A watch waits between its runs, with that many songs still settling or held.
+  void Waiting(std::size_t songs);
+
   // Takes the line off the terminal, so that something else can be written there.
   void Clear();
   // Puts it back, as it stands now.
@@ -47,6 +50,8 @@ class StatusLine final : public RunObserver {
   std::size_t shownWidth_ = 0;  // of the line on the terminal now, 0 when there is none
   bool listed_ = false;
   bool finished_ = false;
+  bool watching_ = false;
+  std::size_t filed_ = 0, waiting_ = 0;  // a watch's, over all its runs
   std::size_t files_ = 0, filesDone_ = 0;
   std::uint64_t bytes_ = 0, bytesDone_ = 0;
 };

@@ -1,5 +1,8 @@
 #include "terminal_window.h"
 
+#include <cerrno>
+
+#include "platform/platform.h"
 #include "sorting/results_log.h"
 #include "terminal_text.h"
 
@@ -38,7 +41,8 @@ void TerminalLog::Append(std::string_view text) {
   if (text.empty()) return;
   empty_ = false;
   const auto piece = SplitLogPiece(text);
-  if (piece.separated) waiting_.push_back('\n');
+  if (piece.separated && !lineEnded_) waiting_.push_back('\n');
+  lineEnded_ = false;
   AppendName(waiting_, piece.entry, escapeNames_);
   if (piece.ended) waiting_.push_back('\n');
   if (std::chrono::steady_clock::now() - shown_ >= kShowInterval) Show();
@@ -49,19 +53,31 @@ void TerminalLog::Show(bool lastLineToo) {
   const auto lineEnd = waiting_.rfind('\n');
   const std::size_t end =
       lastLineToo ? waiting_.size() : (lineEnd == std::string::npos ? 0 : lineEnd + 1);
-  if (end == 0) return;
+  if (end == 0 || failure_) return;
   if (status_ != nullptr) status_->Clear();
   if (beforeShowing_) beforeShowing_();
+  errno = 0;
   out_.write(waiting_.data(), static_cast<std::streamsize>(end));
   out_.flush();
+  if (!out_) failure_ = {errno != 0 ? errno : EIO, std::generic_category()};
   midLine_ = waiting_[end - 1] != '\n';
   waiting_.erase(0, end);
   if (status_ != nullptr && !midLine_) status_->Draw();  // never over half a line
 }
 
+bool TerminalWindow::StopRequested() const {
+  return platform::StopRequest() != 0 || log_.Failure() || (stopWhen_ && stopWhen_());
+}
+
 void TerminalLog::Finish() {
-  if (!empty_) waiting_.push_back('\n');
+  if (!empty_ && !lineEnded_) waiting_.push_back('\n');
   if (status_ != nullptr) status_->Finish();
+  Show(true);
+}
+
+void TerminalLog::EndLine() {
+  if (!empty_ && !lineEnded_) waiting_.push_back('\n');
+  lineEnded_ = !empty_;
   Show(true);
 }
 

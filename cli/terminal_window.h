@@ -5,6 +5,7 @@
 #include <istream>
 #include <ostream>
 #include <string>
+#include <system_error>
 
 #include "sorting/run_window.h"
 #include "status_line.h"
@@ -41,18 +42,26 @@ class TerminalLog final : public ResultsBox {
   void Show(bool lastLineToo = false);
   // Ends the last entry with a newline, as a terminal expects, and writes out everything.
   void Finish();
+  // The same for a log that goes on later (a watch between songs): the next entry then needs no
+  // newline before it.
+  void EndLine();
   // Whether what was written last ends inside a line.
   bool MidLine() const { return midLine_; }
+  // Why the log could not be written (its reader went away, its disk is full); nothing is written
+  // after that.
+  std::error_code Failure() const { return failure_; }
 
  private:
   std::ostream& out_;
   const bool escapeNames_;
   bool empty_ = true;
   bool midLine_ = false;
+  bool lineEnded_ = false;  // by EndLine, since the last entry
   std::string waiting_;
   std::chrono::steady_clock::time_point shown_ = std::chrono::steady_clock::now();
   std::function<void()> beforeShowing_;
   StatusLine* status_ = nullptr;
+  std::error_code failure_;
 };
 
 // A RunWindow for terminals and scripts: messages and questions go to the error stream, answers
@@ -69,6 +78,7 @@ class TerminalWindow final : public RunWindow {
   std::string PatternText() const override { return pattern_; }
   std::string RootText() const override { return root_; }
   TerminalLog& Results() override { return log_; }
+  const TerminalLog& Log() const { return log_; }
   // A status line to keep clear of the log and the questions.
   void ShowProgress(StatusLine& status) {
     status_ = &status;
@@ -80,6 +90,9 @@ class TerminalWindow final : public RunWindow {
   // typed.
   std::string InputBox(std::string_view prompt, std::string_view title,
                        std::string_view defaultText) override;
+  // On a request to stop (Ctrl+C, a signal), when the log cannot be written, or when the hook says.
+  bool StopRequested() const override;
+  void StopWhen(std::function<bool()> hook) { stopWhen_ = std::move(hook); }
 
  private:
   void Interrupt();
@@ -90,6 +103,7 @@ class TerminalWindow final : public RunWindow {
   const bool askQuestions_;
   TerminalLog log_;
   StatusLine* status_ = nullptr;
+  std::function<bool()> stopWhen_;
 };
 
 }  // namespace pellorin::cli

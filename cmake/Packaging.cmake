@@ -42,6 +42,8 @@ if(WIN32)
           RENAME LICENSE.txt)
 else()
   include(${CMAKE_CURRENT_LIST_DIR}/Documentation.cmake)
+  # The watch as a systemd user unit: `systemctl --user enable --now pellorin-watch`.
+  install(FILES ${PELLORIN_PACKAGING_DIR}/pellorin-watch.service DESTINATION lib/systemd/user)
 endif()
 
 set(CPACK_PACKAGE_NAME pellorin)

@@ -18,16 +18,22 @@ struct FinishedMove {
   std::uint64_t bytes = 0;  // the song's size, for a move that copies it to another device
 };
 
-// What tells a file as a run left it from the same name holding anything else since: its size,
-// the time its content last changed, and its identity on its volume, each in the platform's own
-// units (nanoseconds and device and inode on Linux; FILETIME ticks, volume serial and file ID on
-// Windows).
+// What tells a file as a run left it from the same name holding anything else since, and still
+// holds after its drive was unplugged and plugged in again: its size, the time its content last
+// changed (in the platform's units, at the file system's resolution: nanoseconds on Linux,
+// FILETIME ticks on Windows), and its identity (inode, file ID) only where the file system keeps
+// it across mounts, else 0. A device number is never part of it: a drive gets a new one at each
+// mount, and FAT and exFAT drives through FUSE new inode numbers too.
 struct FileStamp {
   std::uint64_t size = 0;
   std::int64_t modified = 0;
-  std::uint64_t volume = 0;
   std::uint64_t file = 0;
   friend bool operator==(const FileStamp&, const FileStamp&) = default;
+  // The same file, as far as both stamps tell: an identity known on one side only is no news.
+  bool SameFileAs(const FileStamp& other) const {
+    return size == other.size && modified == other.modified &&
+           (file == 0 || other.file == 0 || file == other.file);
+  }
 };
 
 // Which pending moves FinishMoves is to finish.

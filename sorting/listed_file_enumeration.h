@@ -25,4 +25,19 @@ class ListedFileEnumeration : public FileEnumeration {
   std::size_t next_ = 0;
 };
 
+// The files named, in that order: a batch that the caller chose.
+class GivenFiles final : public ListedFileEnumeration {
+ public:
+  explicit GivenFiles(std::vector<std::string> names) : given_(std::move(names)) {}
+
+ protected:
+  std::error_code List(std::string_view, std::vector<std::string>& names) override {
+    names = given_;
+    return {};
+  }
+
+ private:
+  std::vector<std::string> given_;
+};
+
 }  // namespace pellorin

@@ -28,7 +28,8 @@ class UndoRunner {
  public:
   UndoRunner(RunWindow& window, FileSystemObject& fileSystem, const JournaledRun& run,
              RunObserver* observer)
-      : fileSystem_(fileSystem),
+      : window_(window),
+        fileSystem_(fileSystem),
         run_(run),
         observer_(observer),
         log_(window.Results(), observer, BackWording()) {}
@@ -36,16 +37,19 @@ class UndoRunner {
   UndoRunOutcome Run() {
     if (observer_ != nullptr) Listed();
     TidyArtistFolders();
+    bool stopped = false;
     for (auto index = run_.moves.size(); index-- > 0;) {
-      if (run_.moves[index].movedBack) continue;
+      const auto& move = run_.moves[index];
+      if (move.movedBack || move.outcome == MoveOutcome::Failed) continue;
+      if ((stopped = window_.StopRequested())) break;
       MoveBack(index);
       log_.FinishMoves(fileSystem_, PendingMoves::Due);
     }
     log_.FinishMoves(fileSystem_, PendingMoves::All);
-    for (auto folder = run_.folders.rbegin(); folder != run_.folders.rend(); ++folder) {
+    for (auto folder = run_.folders.rbegin(); !stopped && folder != run_.folders.rend(); ++folder) {
       if (!folder->removed) RemoveFolder(folder->path);
     }
-    const UndoRunOutcome outcome{log_.FilesMoved(), log_.ErrorEntries()};
+    const UndoRunOutcome outcome{log_.FilesMoved(), log_.ErrorEntries(), stopped};
     log_.Add(std::to_string(outcome.filesMovedBack) + "files(s) moved back.", false);
     return outcome;
   }
@@ -66,8 +70,11 @@ class UndoRunner {
 
   // An undo across devices that was cut short may have left a song set aside in its artist
   // folder; back under its name, it is found there and reported, rather than left hidden.
+  // A run across devices killed mid-group may have left sources set aside in its source folder:
+  // back under their names first, they are found where the undo looks.
   void TidyArtistFolders() {
     if (!fileSystem_.MovesCopy(run_.root, run_.sourceFolder)) return;
+    fileSystem_.PrepareRun(run_.sourceFolder, run_.root);
     std::set<std::string> folders;
     for (const auto& move : run_.moves) {
       if (!move.movedBack) folders.insert(fileSystem_.GetParentFolderName(move.destination));
@@ -78,14 +85,16 @@ class UndoRunner {
   void MoveBack(std::size_t index) {
     const JournaledMove& move = run_.moves[index];
     const auto now = fileSystem_.Stamp(move.destination);
-    if (!now) {
+    if (move.outcome == MoveOutcome::Unknown) {
+      MoveBackUnknown(index, move, now);
+    } else if (!now) {
       const auto back = fileSystem_.Stamp(move.source);
       if (back && SameSong(*back, move.stamp)) {  // put back by an undo that was cut short
         log_.AddMove(index, move.name, move.destination, move.source, std::error_code());
       } else {
         FileError("Error: " + Quoted(move.name) + " is gone from " + Quoted(move.destination));
       }
-    } else if (*now != move.stamp) {
+    } else if (!now->SameFileAs(move.stamp)) {
       FileError("Error: " + Quoted(move.name) + " changed since the run;" +
                 LeftAt(move.destination));
     } else if (const auto folder = fileSystem_.GetParentFolderName(move.source);
@@ -94,6 +103,29 @@ class UndoRunner {
                 LeftAt(move.destination));
     } else {
       MoveBackInPlace(index, move);
+    }
+  }
+
+  // A move journaled before it was made, whose end the journal never heard of (the run was killed
+  // or lost power): both places tell what became of it. Its stamp is the source's before the move,
+  // so only the size and time tell a copy across devices for the same song.
+  void MoveBackUnknown(std::size_t index, const JournaledMove& move,
+                       const std::optional<FileStamp>& now) {
+    const auto back = fileSystem_.Stamp(move.source);
+    if (!now && back) {  // never moved, or put back already: nothing to do
+      if (observer_ != nullptr) observer_->Moved(index, move.name, move.destination, move.source);
+    } else if (!now) {
+      FileError("Error: " + Quoted(move.name) + " is gone from " + Quoted(move.source));
+    } else if (!SameSong(*now, move.stamp)) {
+      FileError("Error: " + Quoted(move.name) + " changed since the run;" +
+                LeftAt(move.destination));
+    } else if (!back) {
+      MoveBackInPlace(index, move);
+    } else if (LeftTwiceAndRemoved(move)) {
+      log_.AddMove(index, move.name, move.destination, move.source, std::error_code());
+    } else {
+      FileError("Error: " + Quoted(move.source) + " is taken; " + Quoted(move.name) +
+                LeftAt(move.destination));
     }
   }
 
@@ -138,6 +170,7 @@ class UndoRunner {
 
   void FileError(std::string entry) { log_.Add(std::move(entry), true, true); }
 
+  RunWindow& window_;
   FileSystemObject& fileSystem_;
   const JournaledRun& run_;
   RunObserver* observer_;

@@ -7,6 +7,8 @@
 // InOrderLog; the observer hears of each file moved back and each folder removed, with the move's
 // index in the journal as its ticket.
 //
+// A stop asked between files ends it there, its folders left for the next undo.
+//
 //   journal's moves, newest first -> still as the run left it? its old place free? -> moved back
 //     -> one entry per move -> folders the run made, removed when empty -> closing count
 
@@ -22,6 +24,10 @@ namespace pellorin {
 struct UndoRunOutcome {
   std::int64_t filesMovedBack = 0;
   std::int64_t errorEntries = 0;
+  bool stopped = false;  // the window asked it to stop between two files
+  // Only such an undo may call its run undone; any other leaves it partly undone, to be taken
+  // again.
+  bool PutEverythingBack() const { return errorEntries == 0 && !stopped; }
 };
 
 UndoRunOutcome UndoRun(RunWindow& window, FileSystemObject& fileSystem, const JournaledRun& run,

@@ -58,6 +58,21 @@ bool SyncfsReachesStorage(long type) {
   }
 }
 
+// File systems whose inode numbers are stored on the storage, and so are the same after the drive
+// comes back. FAT and exFAT (through FUSE or the kernel) make them up at each mount; FUSE and
+// network file systems are not known to keep them.
+bool KeepsInodesAcrossMounts(long type) {
+  switch (static_cast<unsigned long>(type)) {
+    case 0xEF53:      // ext2, ext3, ext4
+    case 0x58465342:  // XFS
+    case 0x9123683E:  // Btrfs
+    case 0x01021994:  // tmpfs: gone with its mount, but the same while it lasts
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 PosixFileSystem::PosixFileSystem(SystemCalls& calls, GroupLimits limits)
@@ -586,10 +601,27 @@ std::optional<FileStamp> PosixFileSystem::Stamp(std::string_view path) const {
       !S_ISREG(info.st_mode)) {
     return std::nullopt;
   }
+  const bool identity = KeepsInodes(info.st_dev, kernelPath->c_str());
   return FileStamp{.size = static_cast<std::uint64_t>(info.st_size),
                    .modified = info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec,
-                   .volume = static_cast<std::uint64_t>(info.st_dev),
-                   .file = static_cast<std::uint64_t>(info.st_ino)};
+                   .file = identity ? static_cast<std::uint64_t>(info.st_ino) : 0};
+}
+
+// The device number only says which mount it is, to ask each mount's type once.
+bool PosixFileSystem::KeepsInodes(dev_t device, const char* path) const {
+  {
+    const std::lock_guard lock(keepsInodesMutex_);
+    if (const auto known = keepsInodes_.find(device); known != keepsInodes_.end()) {
+      return known->second;
+    }
+  }
+  const int fd = calls_.Open(path, O_PATH | O_NOFOLLOW | O_CLOEXEC, 0);
+  long type = 0;
+  const bool asked = fd >= 0 && calls_.FileSystemType(fd, type) == 0;
+  if (fd >= 0) calls_.Close(fd);
+  if (!asked) return false;
+  const std::lock_guard lock(keepsInodesMutex_);
+  return keepsInodes_[device] = KeepsInodesAcrossMounts(type);
 }
 
 bool PosixFileSystem::MovesCopy(std::string_view sourceFolder, std::string_view root) const {

@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -106,6 +108,8 @@ class PosixFileSystem final : public FileSystemObject {
   std::error_code SameBytes(const std::string& path, const std::string& original);
   std::optional<std::size_t> ReadFully(int fd, std::vector<char>& buffer);
 
+  bool KeepsInodes(dev_t device, const char* path) const;
+
   SystemCalls& calls_;  // shared by the run's thread and the writer's
   GroupLimits limits_;
 
@@ -123,6 +127,10 @@ class PosixFileSystem final : public FileSystemObject {
 
   // The writer's thread only.
   std::set<std::string> unflushed_;  // folders that got a folder whose name is not yet durable
+
+  // Whether each file system seen keeps its inode numbers across mounts; asked by any thread.
+  mutable std::mutex keepsInodesMutex_;
+  mutable std::unordered_map<dev_t, bool> keepsInodes_;
 
   platform::GroupWriter writer_;  // last: stopped before anything it uses goes
 };

@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -553,8 +555,27 @@ std::optional<std::vector<std::string>> Win32FileSystem::FolderContents(
 
 namespace {
 
+// Whether the volume keeps its file IDs across mounts: NTFS stores them; FAT and exFAT make them
+// up from where an entry sits. Asked once a volume.
+bool KeepsFileIds(HANDLE file, DWORD serial) {
+  static std::mutex mutex;
+  static std::map<DWORD, bool> known;
+  {
+    const std::lock_guard lock(mutex);
+    if (const auto found = known.find(serial); found != known.end()) return found->second;
+  }
+  wchar_t type[MAX_PATH + 1] = {};
+  if (!::GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, nullptr, type,
+                                       MAX_PATH + 1)) {
+    return false;
+  }
+  const std::lock_guard lock(mutex);
+  return known[serial] = std::wstring_view(type) == L"NTFS";
+}
+
 // What a path names, without following a link at its end; nothing when it cannot be opened.
-std::optional<BY_HANDLE_FILE_INFORMATION> Information(std::string_view path) {
+std::optional<BY_HANDLE_FILE_INFORMATION> Information(std::string_view path,
+                                                      bool* keepsFileIds = nullptr) {
   const auto wide = ExtendedPath(path);
   if (!wide) return std::nullopt;
   const Handle file(::CreateFileW(
@@ -562,13 +583,17 @@ std::optional<BY_HANDLE_FILE_INFORMATION> Information(std::string_view path) {
       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   BY_HANDLE_FILE_INFORMATION information{};
   if (!file || !::GetFileInformationByHandle(file.get(), &information)) return std::nullopt;
+  if (keepsFileIds != nullptr) {
+    *keepsFileIds = KeepsFileIds(file.get(), information.dwVolumeSerialNumber);
+  }
   return information;
 }
 
 }  // namespace
 
 std::optional<FileStamp> Win32FileSystem::Stamp(std::string_view path) const {
-  const auto information = Information(path);
+  bool keepsFileIds = false;
+  const auto information = Information(path, &keepsFileIds);
   constexpr DWORD kNotAFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
   if (!information || (information->dwFileAttributes & kNotAFile) != 0) return std::nullopt;
   const auto wide = [](DWORD high, DWORD low) { return (std::uint64_t{high} << 32) | low; };
@@ -576,8 +601,7 @@ std::optional<FileStamp> Win32FileSystem::Stamp(std::string_view path) const {
   return FileStamp{
       .size = wide(information->nFileSizeHigh, information->nFileSizeLow),
       .modified = static_cast<std::int64_t>(wide(written.dwHighDateTime, written.dwLowDateTime)),
-      .volume = information->dwVolumeSerialNumber,
-      .file = wide(information->nFileIndexHigh, information->nFileIndexLow)};
+      .file = keepsFileIds ? wide(information->nFileIndexHigh, information->nFileIndexLow) : 0};
 }
 
 bool Win32FileSystem::MovesCopy(std::string_view sourceFolder, std::string_view root) const {

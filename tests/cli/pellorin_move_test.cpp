@@ -1,14 +1,22 @@
 // pellorin-move end to end: the real binary on fresh folders.
 
 #include <gtest/gtest.h>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #endif
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/tagged_songs.h"
@@ -259,6 +267,8 @@ TEST_F(PellorinMoveTest, RefusalsUsageAndVersion) {
   const std::string usage =
       "usage: pellorin-move [--dry-run] [--no-ask] [--tags] [--no-journal] [--[no-]progress]\n"
       "                     [--] [PATTERN [ROOT]]\n"
+      "       pellorin-move --watch [--settle SECONDS] [--tags] [--no-journal] [--[no-]progress]\n"
+      "                     [--] [PATTERN [ROOT]]\n"
       "       pellorin-move --undo [--dry-run] [--[no-]progress] [RUN]\n"
       "       pellorin-move --runs\n"
       "       pellorin-move --help | --version\n";
@@ -272,6 +282,9 @@ TEST_F(PellorinMoveTest, RefusalsUsageAndVersion) {
       {Quote(In("*.mp3")) + " " + Quote(root + "x"), "Invalid Root Directory.\n", 2},
       {"--bogus", usage, 2},
       {"a b c", usage, 2},
+      {"--watch --undo", usage, 2},
+      {"--settle 5 " + Operands(), usage, 2},
+      {"--watch --settle 0 " + Operands(), usage, 2},
       {"-- " + Quote("-x" + kSeparator + "*.mp3") + " " + Quote(root), "Invalid File Directory.\n",
        2},
       {"--version", "", 0},
@@ -282,6 +295,103 @@ TEST_F(PellorinMoveTest, RefusalsUsageAndVersion) {
     EXPECT_EQ(result.status, c.status) << c.arguments;
   }
   EXPECT_EQ(Run("--version").out, "pellorin-move 1.0.7\n");
+}
+
+// pellorin-move in the background, its log in a file, asked to stop as Ctrl+C (SIGTERM) asks.
+class Background {
+ public:
+  Background(const std::vector<std::string>& arguments, const std::string& log) {
+#ifdef _WIN32
+    std::string command = Quote(PELLORIN_MOVE);
+    for (const auto& argument : arguments) command.append(" ").append(Quote(argument));
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    out_ = ::CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0,
+                         nullptr);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = out_;
+    ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                     &process_);
+#else
+    std::vector<const char*> argv{PELLORIN_MOVE};
+    for (const auto& argument : arguments) argv.push_back(argument.c_str());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT, 0600);
+    posix_spawn(&child_, PELLORIN_MOVE, &actions, nullptr, const_cast<char**>(argv.data()),
+                environ);
+    posix_spawn_file_actions_destroy(&actions);
+#endif
+  }
+  // The exit status, where the stop could be asked for as a user asks.
+  std::optional<int> Stop() {
+#ifdef _WIN32
+    // Wine hands no console event from one program to another here (a Ctrl+C typed at the
+    // terminal does reach the watch), so the watch is ended, and its clean end goes untested.
+    ::TerminateProcess(process_.hProcess, 0);
+    ::WaitForSingleObject(process_.hProcess, INFINITE);
+    ::CloseHandle(out_);
+    return std::nullopt;
+#else
+    ::kill(child_, SIGTERM);
+    int status = 0;
+    ::waitpid(child_, &status, 0);
+    return ExitStatus(status);
+#endif
+  }
+
+ private:
+#ifdef _WIN32
+  HANDLE out_ = INVALID_HANDLE_VALUE;
+  PROCESS_INFORMATION process_{};
+#else
+  pid_t child_ = -1;
+#endif
+};
+
+// A watch files a song written slowly by another program once, whole, after it is closed; and
+// every song of a burst that overflows the kernel's queue of events (shortened here where root may
+// shorten it), from the listing that the overflow calls for; then it stops cleanly when asked.
+TEST_F(PellorinMoveTest, WatchFilesSlowWritesWholeAndEverySongOfAnOverflow) {
+  const char* queueSize = "/proc/sys/fs/inotify/max_queued_events";
+  const std::string queue = ReadFile(queueSize);
+  WriteFile(queueSize, "16\n");
+  const std::string log = temp / "watch.log";
+  Background watch({"--watch", "--settle", "0.3", In("*.mp3"), root}, log);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  WriteFile(queueSize, queue);
+
+  std::ofstream slow(In("Slow - Song.mp3"), std::ios::binary);
+  slow << std::string(4096, 'a') << std::flush;
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_TRUE(std::filesystem::exists(In("Slow - Song.mp3"))) << "filed while still open";
+  slow << std::string(4096, 'b');
+  slow.close();
+  std::filesystem::create_directory(temp / "staged");
+  for (int song = 0; song < 300; ++song) {
+    WriteFile(temp / ("staged/Band - " + std::to_string(song) + ".mp3"), "song");
+  }
+  for (int song = 0; song < 300; ++song) {
+    const std::string name = "Band - " + std::to_string(song) + ".mp3";
+    std::filesystem::rename(temp / ("staged/" + name), In(name));
+  }
+  for (int tries = 0; tries < 200 && !std::filesystem::is_empty(in); ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  const auto status = watch.Stop();
+  EXPECT_TRUE(std::filesystem::is_empty(in));
+  EXPECT_EQ(ReadFile(Root("Slow") + kSeparator + "Slow - Song.mp3"),
+            std::string(4096, 'a') + std::string(4096, 'b'));
+  std::string out = ReadFile(log);
+  std::erase(out, '\r');
+  EXPECT_EQ(out.find("File \"Slow - Song.mp3\" moved."),
+            out.rfind("File \"Slow - Song.mp3\" moved."));
+  if (status) {
+    EXPECT_EQ(*status, 0);
+    EXPECT_TRUE(out.ends_with("\n301files(s) moved.\n")) << out.substr(out.size() - 200);
+  }
 }
 
 }  // namespace

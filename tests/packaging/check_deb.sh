@@ -24,7 +24,8 @@ for path in ./usr/bin/pellorin ./usr/bin/pellorin-move \
     ./usr/share/icons/hicolor/32x32/apps/pellorin.png \
     ./usr/share/icons/hicolor/128x128/apps/pellorin.png \
     $doc/copyright $doc/changelog.gz \
-    ./usr/share/man/man1/pellorin.1.gz ./usr/share/man/man1/pellorin-move.1.gz; do
+    ./usr/share/man/man1/pellorin.1.gz ./usr/share/man/man1/pellorin-move.1.gz \
+    ./usr/lib/systemd/user/pellorin-watch.service; do
   grep -qF " $path" <<<"$contents" || fail "missing $path"
 done
 

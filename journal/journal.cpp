@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdio>
 #include <ctime>
+#include <unordered_map>
 #include <utility>
 
-namespace pellorin::cli {
+namespace pellorin::journal {
 namespace {
 
-constexpr std::string_view kHeader = "pellorin journal 1\n";
+constexpr std::string_view kHeader = "pellorin journal 2\n";
+constexpr std::string_view kFirstHeader = "pellorin journal 1\n";  // written after the moves
 constexpr std::string_view kSuffix = ".journal";
 
 bool NeedsEscape(unsigned char byte) { return byte <= ' ' || byte == '%' || byte == 0x7f; }
@@ -84,11 +87,21 @@ struct Fields {
   }
 };
 
-bool ParseMove(const Fields& fields, JournaledMove& move) {
+// Version 1: "move <name> <from> <to> <size> <modified> <volume> <file>", after the move.
+bool ParseFirstMove(const Fields& fields, JournaledMove& move) {
+  std::uint64_t volume = 0;
   return fields.count == 8 && fields.Decode(1, move.name) && fields.Decode(2, move.source) &&
          fields.Decode(3, move.destination) && ParseNumber(fields.field[4], move.stamp.size) &&
          ParseNumber(fields.field[5], move.stamp.modified) &&
-         ParseNumber(fields.field[6], move.stamp.volume) &&
+         ParseNumber(fields.field[6], volume) && ParseNumber(fields.field[7], move.stamp.file);
+}
+
+bool ParseMove(const Fields& fields, MoveTicket& ticket, JournaledMove& move) {
+  move.outcome = MoveOutcome::Unknown;
+  return fields.count == 8 && ParseNumber(fields.field[1], ticket) && fields.Decode(2, move.name) &&
+         fields.Decode(3, move.source) && fields.Decode(4, move.destination) &&
+         ParseNumber(fields.field[5], move.stamp.size) &&
+         ParseNumber(fields.field[6], move.stamp.modified) &&
          ParseNumber(fields.field[7], move.stamp.file);
 }
 
@@ -98,32 +111,80 @@ bool ParseRun(const Fields& fields, JournaledRun& run) {
          fields.Decode(4, run.sourceFolder);
 }
 
-// One record; false for a line that is not understood.
-bool ApplyRecord(std::string_view line, JournaledRun& run, bool& hasRun) {
-  const Fields fields(line);
-  const auto kind = fields.count > 0 ? fields.field[0] : std::string_view();
-  std::size_t index = 0;
-  std::string path;
-  if (kind == "run" && !hasRun) return hasRun = ParseRun(fields, run);
-  if (!hasRun) return false;
-  if (kind == "move") {
-    JournaledMove move;
-    if (!ParseMove(fields, move)) return false;
-    run.moves.push_back(std::move(move));
-  } else if (kind == "folder" && fields.count == 2 && fields.Decode(1, path)) {
-    run.folders.push_back({std::move(path)});
-  } else if (kind == "back" && fields.count == 2 && ParseNumber(fields.field[1], index) &&
-             index < run.moves.size()) {
-    run.moves[index].movedBack = true;
-  } else if (kind == "removed" && fields.count == 2 && fields.Decode(1, path)) {
-    for (auto& folder : run.folders) folder.removed = folder.removed || folder.path == path;
-  } else if (kind == "undone") {
-    run.undone = true;
-  } else {
-    return false;
+// A journal being read: the run so far, and where each ticket's move is in it.
+struct Reading {
+  JournaledRun& run;
+  bool firstVersion = false;
+  bool hasRun = false;
+  std::unordered_map<MoveTicket, std::size_t> moveOf;
+
+  JournaledMove* Ticket(std::string_view field) {
+    MoveTicket ticket = 0;
+    if (!ParseNumber(field, ticket)) return nullptr;
+    const auto found = moveOf.find(ticket);
+    return found == moveOf.end() ? nullptr : &run.moves[found->second];
   }
-  return true;
-}
+  bool Outcome(const Fields& fields) {
+    const auto kind = fields.field[0];
+    JournaledMove* move = fields.count >= 2 ? Ticket(fields.field[1]) : nullptr;
+    if (move == nullptr) return false;
+    if (kind == "done" && fields.count == 2) {
+      move->outcome = MoveOutcome::Moved;
+    } else if (kind == "failed" && fields.count == 2) {
+      move->outcome = MoveOutcome::Failed;
+    } else if (kind == "copied" && fields.count == 5) {
+      FileStamp stamp;
+      if (!ParseNumber(fields.field[2], stamp.size) ||
+          !ParseNumber(fields.field[3], stamp.modified) ||
+          !ParseNumber(fields.field[4], stamp.file)) {
+        return false;
+      }
+      move->stamp = stamp;
+      move->outcome = MoveOutcome::Moved;
+    } else {
+      return false;
+    }
+    return true;
+  }
+  bool Move(const Fields& fields) {
+    JournaledMove move;
+    MoveTicket ticket = run.moves.size();
+    if (firstVersion ? !ParseFirstMove(fields, move) : !ParseMove(fields, ticket, move)) {
+      return false;
+    }
+    moveOf[ticket] = run.moves.size();
+    run.moves.push_back(std::move(move));
+    return true;
+  }
+
+  // One record; false for a line that is not understood.
+  bool Apply(std::string_view line) {
+    const Fields fields(line);
+    const auto kind = fields.count > 0 ? fields.field[0] : std::string_view();
+    std::size_t index = 0;
+    std::string path;
+    if (kind == "run" && !hasRun) return hasRun = ParseRun(fields, run);
+    if (!hasRun) return false;
+    if (kind == "move") return Move(fields);
+    if (kind == "done" || kind == "copied" || kind == "failed") return Outcome(fields);
+    if (kind == "folder" && fields.count == 2 && fields.Decode(1, path)) {
+      run.folders.push_back({std::move(path)});
+    } else if (kind == "back" && fields.count == 2 && ParseNumber(fields.field[1], index) &&
+               index < run.moves.size()) {
+      run.moves[index].movedBack = true;
+    } else if (kind == "removed" && fields.count == 2 && fields.Decode(1, path)) {
+      for (auto& folder : run.folders) folder.removed = folder.removed || folder.path == path;
+    } else if (kind == "end") {
+      run.ended = true;
+    } else if (kind == "undone" || kind == "partly") {
+      run.undone = kind == "undone";
+      run.partlyUndone = !run.undone;
+    } else {
+      return false;
+    }
+    return true;
+  }
+};
 
 }  // namespace
 
@@ -171,30 +232,33 @@ std::string RemovedRecord(std::string_view folder) {
   RecordText(line, "removed").Text(folder);
   return line;
 }
-std::string UndoneRecord(std::int64_t at) {
+std::string UndoneRecord(std::int64_t at, bool everythingBack) {
   std::string line;
-  RecordText(line, "undone").Number(at);
+  RecordText(line, everythingBack ? "undone" : "partly").Number(at);
   return line;
 }
 
 std::optional<JournaledRun> ParseJournal(std::string name, std::string_view text) {
-  if (!text.starts_with(kHeader)) return std::nullopt;
-  text.remove_prefix(kHeader.size());
   JournaledRun run;
+  Reading reading{
+      .run = run, .firstVersion = text.starts_with(kFirstHeader), .hasRun = false, .moveOf = {}};
+  if (!reading.firstVersion && !text.starts_with(kHeader)) return std::nullopt;
+  text.remove_prefix(kHeader.size());
   run.name = std::move(name);
-  bool hasRun = false;
   for (auto end = text.find('\n'); end != std::string_view::npos; end = text.find('\n')) {
-    ApplyRecord(text.substr(0, end), run, hasRun);
+    reading.Apply(text.substr(0, end));
     text.remove_prefix(end + 1);
   }
-  if (!hasRun) return std::nullopt;
+  if (!reading.hasRun) return std::nullopt;
+  run.ended = run.ended || reading.firstVersion;
   return run;
 }
 
 std::string* JournalWriter::Records() { return failed_ ? nullptr : &pending_; }
 
-void JournalWriter::WriteOut(bool durable) {
-  if (failed_ || (pending_.empty() && !(durable && unflushed_))) return;
+std::error_code JournalWriter::WriteOut(bool durable) {
+  if (failed_) return failure_;
+  if (pending_.empty() && !(durable && unflushed_)) return {};
   std::error_code failure;
   if (!file_) file_ = open_(failure);
   if (!failure && !file_) failure = std::make_error_code(std::errc::io_error);
@@ -203,76 +267,74 @@ void JournalWriter::WriteOut(bool durable) {
   if (!failure && durable) failure = file_->MakeDurable();
   pending_.clear();
   if (failure) Fail(failure);
+  return failure;
 }
 
+// What was durable stays: a run that filled the disk is the very run to undo.
 void JournalWriter::Fail(std::error_code failure) {
   failed_ = true;
+  failure_ = failure;
   file_.reset();
-  if (onFailure_) onFailure_();
   err_ << "pellorin-move: " << whatIsLost_ << ": its journal could not be written ("
-       << failure.message() << ")\n";
+       << failure.message() << ")";
+  if (!progress_.empty()) err_ << "; " << progress_;
+  err_ << '\n';
   err_.flush();
 }
 
-MoveJournal::MoveJournal(const platform::StateFolder& folder, const FileSystemObject& fileSystem,
-                         JournaledRun run, std::ostream& err)
+RunJournal::RunJournal(const platform::StateFolder& folder, JournaledRun run, std::ostream& err)
     : folder_(folder),
-      fileSystem_(fileSystem),
       run_(std::move(run)),
-      writer_([this](std::error_code& failure) { return Create(failure); }, err,
-              "this run cannot be undone",
-              // Half a journal would undo half the run and call it undone.
-              [this] {
-                if (created_) folder_.Remove(run_.name + std::string(kSuffix));
-              }) {}
+      writer_([this](std::error_code& failure) { return Create(failure); }, err, "the run stops") {}
 
-// Written as soon as the folder is made, so that an undo of a run killed before the folder's entry
-// retired still removes it.
-void MoveJournal::FolderCreated(std::string_view folder) {
-  auto* records = Records();
-  if (records == nullptr) return;
-  RecordText(*records, "folder").Text(folder);
-  writer_.Write();
-}
-
-void MoveJournal::Moved(MoveTicket, std::string_view name, std::string_view source,
-                        std::string_view destination) {
-  if (Records() == nullptr) return;
-  unrecorded_.push_back({std::string(name), std::string(source), std::string(destination)});
-  if (unrecorded_.size() >= kMovesHandedOver) HandOver();
-}
-
-// The recorder takes one batch at a time, in order; this waits while it holds the one before.
-void MoveJournal::HandOver() {
-  if (unrecorded_.empty()) return;
-  recorder_.Hand([this, moves = std::exchange(unrecorded_, {})] {
-    for (const auto& move : moves) {
-      const auto stamp = fileSystem_.Stamp(move.destination).value_or(FileStamp{});
-      RecordText(recorded_, "move")
-          .Text(move.name)
-          .Text(move.source)
-          .Text(move.destination)
-          .Number(stamp.size)
-          .Number(stamp.modified)
-          .Number(stamp.volume)
-          .Number(stamp.file);
-    }
-    return std::vector<FinishedMove>{};
-  });
-}
-
-void MoveJournal::Commit() {
-  HandOver();
-  recorder_.WaitUntilIdle();
-  if (auto* records = Records(); records != nullptr && !recorded_.empty()) {
-    records->append(recorded_);
+RunJournal::~RunJournal() {
+  if (started_) {
+    if (auto* records = writer_.Records()) RecordText(*records, "end").Number(run_.startedAt);
   }
-  recorded_.clear();
   writer_.Commit();
 }
 
+void RunJournal::Folder(std::string_view path) {
+  if (auto* records = Records()) RecordText(*records, "folder").Text(path);
+}
+
+void RunJournal::Move(MoveTicket ticket, std::string_view name, std::string_view source,
+                      std::string_view destination, const FileStamp& sourceStamp) {
+  auto* records = Records();
+  if (records == nullptr) return;
+  RecordText(*records, "move")
+      .Number(ticket)
+      .Text(name)
+      .Text(source)
+      .Text(destination)
+      .Number(sourceStamp.size)
+      .Number(sourceStamp.modified)
+      .Number(sourceStamp.file);
+  writer_.SetProgress("it holds the run's first " + std::to_string(moves_) +
+                      " moves and may lack any after them, which an undo will look for");
+  ++moves_;
+}
+
+void RunJournal::Done(MoveTicket ticket) {
+  if (auto* records = Records()) RecordText(*records, "done").Number(ticket);
+}
+
+void RunJournal::Copied(MoveTicket ticket, const FileStamp& stamp) {
+  if (auto* records = Records()) {
+    RecordText(*records, "copied")
+        .Number(ticket)
+        .Number(stamp.size)
+        .Number(stamp.modified)
+        .Number(stamp.file);
+  }
+}
+
+void RunJournal::Failed(MoveTicket ticket) {
+  if (auto* records = Records()) RecordText(*records, "failed").Number(ticket);
+}
+
 // The journal's first lines come with its first record.
-std::string* MoveJournal::Records() {
+std::string* RunJournal::Records() {
   auto* records = writer_.Records();
   if (records != nullptr && !started_) {
     records->append(kHeader).append(RunRecord(run_));
@@ -282,9 +344,9 @@ std::string* MoveJournal::Records() {
 }
 
 // Named after the time the run started, and never over another run's journal.
-std::unique_ptr<platform::AppendFile> MoveJournal::Create(std::error_code& failure) {
+std::unique_ptr<platform::AppendFile> RunJournal::Create(std::error_code& failure) {
   if ((failure = folder_.Create())) return nullptr;
-  const std::string base = RunNameFor(run_.startedAt);
+  const std::string base = RunNameFor(run_.startedAtMilliseconds);
   std::unique_ptr<platform::AppendFile> file;
   for (int attempt = 1; attempt < 100 && !file; ++attempt) {
     run_.name = attempt == 1 ? base : base + "-" + std::to_string(attempt);
@@ -292,10 +354,9 @@ std::unique_ptr<platform::AppendFile> MoveJournal::Create(std::error_code& failu
     if (failure != std::errc::file_exists) break;
   }
   if (!file) return nullptr;
-  created_ = true;
   const auto names = JournaledRunNames(folder_);
   for (std::size_t old = kJournalsKept; old < names.size(); ++old) {
-    folder_.Remove(names[old] + std::string(kSuffix));
+    if (names[old] != run_.name) folder_.Remove(names[old] + std::string(kSuffix));
   }
   return file;
 }
@@ -317,8 +378,8 @@ void UndoJournal::Moved(MoveTicket ticket, std::string_view, std::string_view, s
   if (auto* records = writer_.Records()) records->append(BackRecord(ticket));
 }
 
-void UndoJournal::Finish(std::int64_t at) {
-  if (auto* records = writer_.Records()) records->append(UndoneRecord(at));
+void UndoJournal::Finish(std::int64_t at, bool everythingBack) {
+  if (auto* records = writer_.Records()) records->append(UndoneRecord(at, everythingBack));
   writer_.Commit();
 }
 
@@ -348,6 +409,19 @@ std::string LocalTime(std::int64_t at, const char* format) {
   return text;
 }
 
-std::string RunNameFor(std::int64_t startedAt) { return LocalTime(startedAt, "%Y%m%d-%H%M%S"); }
+std::string RunNameFor(std::int64_t startedAtMilliseconds) {
+  const auto seconds = static_cast<std::time_t>(startedAtMilliseconds / 1000);
+  std::tm utc{};
+#ifdef _WIN32
+  gmtime_s(&utc, &seconds);
+#else
+  gmtime_r(&seconds, &utc);
+#endif
+  char text[32] = {};
+  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &utc);
+  char fraction[8] = {};
+  std::snprintf(fraction, sizeof fraction, ".%03d", static_cast<int>(startedAtMilliseconds % 1000));
+  return std::string(text) + fraction;
+}
 
-}  // namespace pellorin::cli
+}  // namespace pellorin::journal

@@ -1,6 +1,7 @@
 #include "watch.h"
 
 #include <algorithm>
+#include <set>
 
 #include "platform/platform.h"
 
@@ -40,17 +41,24 @@ void Watch::List(WatchClock::time_point now) {
   listAfterBurst_.reset();
 }
 
-bool Watch::DownloadBeside(const std::string& name) const {
-  return std::any_of(DownloadSuffixes().begin(), DownloadSuffixes().end(), [&](auto suffix) {
-    return disk_.PathExists(disk_.BuildPath(folder_, name + std::string(suffix)));
-  });
-}
-
 std::vector<std::string> Watch::WholeSongs(WatchClock::time_point now) {
+  const auto due = tracker_.Due(now);
+  if (due.empty()) return {};
+  // One read of the folder tells which downloads are in progress, rather than a look per ending.
+  const auto contents = disk_.FolderContents(folder_);
+  std::set<std::string, std::less<>> present;
+  if (contents) present.insert(contents->begin(), contents->end());
+  const auto downloadBeside = [&](const std::string& name) {
+    return std::any_of(DownloadSuffixes().begin(), DownloadSuffixes().end(), [&](auto suffix) {
+      const std::string download = name + std::string(suffix);
+      return contents ? present.contains(download)
+                      : disk_.PathExists(disk_.BuildPath(folder_, download));
+    });
+  };
   std::vector<std::string> whole;
-  for (const auto& name : tracker_.Due(now)) {
+  for (const auto& name : due) {
     const auto writer = platform::OtherWriter(disk_.BuildPath(folder_, name));
-    const auto verdict = tracker_.Judge(name, writer, DownloadBeside(name), now);
+    const auto verdict = tracker_.Judge(name, writer, downloadBeside(name), now);
     if (verdict.state == Wholeness::Whole) whole.push_back(name);
   }
   return whole;
@@ -58,7 +66,7 @@ std::vector<std::string> Watch::WholeSongs(WatchClock::time_point now) {
 
 std::optional<WatchClock::time_point> Watch::Deadline() const {
   auto deadline = nextListing_;
-  if (const auto due = tracker_.NextDue()) deadline = std::min(deadline, *due);
+  if (const auto due = tracker_.NextDue(kGather, kGatherMost)) deadline = std::min(deadline, *due);
   if (listAfterBurst_) deadline = std::min(deadline, *listAfterBurst_);
   return deadline;
 }

@@ -27,6 +27,11 @@ class Watch {
   static constexpr std::chrono::minutes kListingInterval{3};
   // Events come in bursts (a copy of an album): the folder is listed once the burst is over.
   static constexpr std::chrono::milliseconds kBurstQuiet{100};
+  // Songs of one burst settle a little apart: those due less than kGather apart go in one batch,
+  // one run and one journal, instead of one batch each, if the first waits no more than
+  // kGatherMost.
+  static constexpr std::chrono::milliseconds kGather{100};
+  static constexpr std::chrono::milliseconds kGatherMost{500};
 
   // Files one batch of whole songs, by name, and says whether the log still reaches its reader.
   using FileBatch = std::function<bool(const std::vector<std::string>& names)>;
@@ -40,7 +45,6 @@ class Watch {
  private:
   void List(WatchClock::time_point now);
   std::vector<std::string> WholeSongs(WatchClock::time_point now);
-  bool DownloadBeside(const std::string& name) const;
   std::optional<WatchClock::time_point> Deadline() const;
 
   FileSystemObject& disk_;

@@ -101,14 +101,20 @@ void ArrivalTracker::Reported(const std::string& name) {
   if (const auto found = songs_.find(name); found != songs_.end()) found->second.reported = true;
 }
 
-std::optional<WatchClock::time_point> ArrivalTracker::NextDue() const {
-  std::optional<WatchClock::time_point> next;
+std::optional<WatchClock::time_point> ArrivalTracker::NextDue(WatchClock::duration gap,
+                                                              WatchClock::duration most) const {
+  std::vector<WatchClock::time_point> due;
   for (const auto& [name, song] : songs_) {
-    if (song.held || song.reported) continue;
-    const auto due = song.changed + settle_;
-    if (!next || due < *next) next = due;
+    if (!song.held && !song.reported) due.push_back(song.changed + settle_);
   }
-  return next;
+  if (due.empty()) return std::nullopt;
+  std::sort(due.begin(), due.end());
+  auto last = due.front();
+  for (const auto next : due) {
+    if (next - last >= gap || next - due.front() > most) break;
+    last = next;
+  }
+  return last;
 }
 
 std::size_t ArrivalTracker::Waiting() const {

@@ -86,8 +86,12 @@ class ArrivalTracker {
   // A song that a batch could not file (no artist, its place taken, a failure): reported once,
   // tried again only when it changes or arrives anew.
   void Reported(const std::string& name);
-  // When the next song's settle time is up, if any song is settling.
-  std::optional<WatchClock::time_point> NextDue() const;
+  // When the next batch is due, if any song is settling: when the first song's settle time is up,
+  // or, for songs that arrived together (due less than gap apart, one after another), when the
+  // last of them is settled too, but never more than most after the first.
+  std::optional<WatchClock::time_point> NextDue(
+      WatchClock::duration gap = WatchClock::duration::zero(),
+      WatchClock::duration most = WatchClock::duration::zero()) const;
   // Songs waiting: still settling, or held by a writer or a download.
   std::size_t Waiting() const;
 

@@ -8,7 +8,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -138,16 +137,14 @@ WriterCheck OtherWriter(std::string_view path) {
   const int fd =
       ::open(kernelPath->c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return WriterCheck::Unknown;
-  struct stat info {};
+  // A read lease is refused while any process has the file open for writing (and is never
+  // granted on anything but a regular file).
   WriterCheck found = WriterCheck::Unknown;
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-    // A read lease is refused while any process has the file open for writing.
-    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
-      ::fcntl(fd, F_SETLEASE, F_UNLCK);
-      found = WriterCheck::None;
-    } else if (errno == EAGAIN) {
-      found = WriterCheck::Busy;
-    }
+  if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+    ::fcntl(fd, F_SETLEASE, F_UNLCK);
+    found = WriterCheck::None;
+  } else if (errno == EAGAIN) {
+    found = WriterCheck::Busy;
   }
   ::close(fd);
   return found;

@@ -87,5 +87,19 @@ TEST(Arrivals, TrackerOffersEachArrivalOnceAndAgainOnlyAfterAChange) {
   EXPECT_EQ(tracker.Waiting(), 1u);
 }
 
+// Songs of one burst are filed in one batch: the wait runs on while the next song settles soon
+// after the one before, but not for long.
+TEST(Arrivals, ABurstIsDueWhenItsLastSongSettlesWithinALimit) {
+  using std::chrono::milliseconds;
+  ArrivalTracker tracker(kSettle);
+  for (const int at : {0, 50, 100, 1000}) {
+    tracker.Heard(std::to_string(at) + ".mp3", ChangeKind::MovedIn, kStart + milliseconds(at));
+  }
+  EXPECT_EQ(tracker.NextDue(), kStart + kSettle);
+  EXPECT_EQ(tracker.NextDue(milliseconds(100), seconds(1)), kStart + kSettle + milliseconds(100));
+  EXPECT_EQ(tracker.NextDue(milliseconds(100), milliseconds(60)),
+            kStart + kSettle + milliseconds(50));
+}
+
 }  // namespace
 }  // namespace pellorin

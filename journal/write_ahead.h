@@ -45,6 +45,9 @@ class WriteAheadFileSystem final : public FileSystemObject {
   std::string FolderNameAsKept(std::string_view name) const override {
     return disk_.FolderNameAsKept(name);
   }
+  std::string FolderNameFor(std::string_view root, std::string_view name) const override {
+    return disk_.FolderNameFor(root, name);
+  }
   std::optional<FileStamp> Stamp(std::string_view path) const override { return disk_.Stamp(path); }
   bool MovesCopy(std::string_view sourceFolder, std::string_view root) const override {
     return disk_.MovesCopy(sourceFolder, root);

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 declare -A groups=(
-  [build]="cmake g++ ninja-build pkgconf qt6-base-dev libtag1-dev"
+  [build]="cmake g++ ninja-build pkgconf qt6-base-dev libtag1-dev libutf8proc-dev"
   [test]="libgtest-dev googletest clang-format xvfb xauth dpkg-dev dosfstools fuse3 fusefat exfatprogs exfat-fuse ntfs-3g clang libclang-rt-14-dev libbenchmark-dev lintian desktop-file-utils appstream man-db groff-base"
   [windows]="g++-mingw-w64-x86-64-posix wine64 googletest x11-apps imagemagick xdotool nsis dpkg-dev libutfcpp-dev"
 )

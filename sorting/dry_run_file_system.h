@@ -23,6 +23,9 @@ class DryRunFileSystem final : public FileSystemObject {
   std::error_code MoveFile(std::string_view source, std::string_view destination) override;
   bool IsFolderName(std::string_view name) const override;
   std::string FolderNameAsKept(std::string_view name) const override;
+  std::string FolderNameFor(std::string_view root, std::string_view name) const override {
+    return disk_.FolderNameFor(root, name);
+  }
   std::error_code RemoveFolder(std::string_view path) override;
   std::optional<FileStamp> Stamp(std::string_view path) const override;
   bool MovesCopy(std::string_view sourceFolder, std::string_view root) const override;

@@ -67,6 +67,13 @@ class FileSystemObject {
   // blanks of a path's last component, so "Mr." becomes "Mr"; others keep every name as it is. A
   // name of which nothing would be left comes back unchanged, for IsFolderName to refuse.
   virtual std::string FolderNameAsKept(std::string_view name) const { return std::string(name); }
+  // The folder under root for a name that no folder there has exactly: an existing one whose name
+  // is the same once both are in Unicode's composed form (NFC), as accents composed on one system
+  // and decomposed on another are (of several, the first in byte order); else the name composed,
+  // as every folder a run makes is named.
+  virtual std::string FolderNameFor(std::string_view /*root*/, std::string_view name) const {
+    return std::string(name);
+  }
   // Removes that one folder if it is empty; fails, changing nothing, when it holds anything.
   virtual std::error_code RemoveFolder(std::string_view /*path*/) {
     return std::make_error_code(std::errc::operation_not_supported);

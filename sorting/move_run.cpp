@@ -35,8 +35,9 @@ class MoveRunner {
       FileError("Error: Cannot establish directory name for " + Quoted(enumeratedName));
       return;
     }
-    const std::string folder = fileSystem_.BuildPath(root_, fileSystem_.FolderNameAsKept(artist));
-    if (!MakeFolderReady(artist, folder)) return;
+    const std::string kept = fileSystem_.FolderNameAsKept(artist);
+    std::string folder = fileSystem_.BuildPath(root_, kept);
+    if (!MakeFolderReady(artist, kept, folder)) return;
 
     const std::string source = fileSystem_.BuildPath(sourceFolder_, enumeratedName);
     const std::string destination = fileSystem_.BuildPath(folder, enumeratedName);
@@ -81,12 +82,23 @@ class MoveRunner {
                             suggested.empty() ? name : std::string_view(suggested));
   }
 
-  bool MakeFolderReady(const std::string& artist, const std::string& folder) {
+  // The artist's folder, made if need be; an existing one spelled otherwise (its accents composed
+  // on one system, decomposed on another) is the artist's too, and the song goes there. A folder
+  // made is named in composed form.
+  bool MakeFolderReady(const std::string& artist, const std::string& kept, std::string& folder) {
     if (!fileSystem_.IsFolderName(artist)) {
       FileError("Error: Cannot create directory " + Quoted(folder));
       return false;
     }
-    if (fileSystem_.FolderExists(folder)) {
+    bool exists = fileSystem_.FolderExists(folder);
+    if (!exists) {
+      const auto named = fileSystem_.BuildPath(root_, fileSystem_.FolderNameFor(root_, kept));
+      if (named != folder) {
+        folder = named;
+        exists = fileSystem_.FolderExists(folder);
+      }
+    }
+    if (exists) {
       Entry("Directory " + Quoted(folder) + " Exists.\r\n");
       return true;
     }

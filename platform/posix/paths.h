@@ -20,5 +20,7 @@ std::optional<std::string> KernelPath(std::string_view path);
 
 // The user's home folder: $HOME, else the one the password database gives.
 std::string HomeFolder();
+// The name in Unicode's composed form (NFC); a name that is not valid UTF-8 stays as it is.
+std::string ComposedName(std::string_view name);
 
 }  // namespace pellorin::posix

@@ -123,6 +123,12 @@ bool PosixFileSystem::IsFolderName(std::string_view name) const {
   return IsPlainFolderName(name, "/");
 }
 
+std::string PosixFileSystem::FolderNameFor(std::string_view root, std::string_view name) const {
+  const auto composed = ComposedName(name);
+  const auto found = spellings_.Find(*this, root, composed);
+  return found.empty() ? composed : found;
+}
+
 std::error_code PosixFileSystem::CreateFolder(std::string_view path) {
   const auto kernelPath = KernelPath(path);
   if (!kernelPath || path.empty()) return Error(EINVAL);
@@ -205,6 +211,7 @@ std::error_code PosixFileSystem::LinkOrLookAndRename(const std::string& from,
 // Only a run across devices sets sources aside, so only then can a dead one have left one in the
 // source folder.
 void PosixFileSystem::PrepareRun(std::string_view sourceFolder, std::string_view root) {
+  spellings_.Forget();
   const auto from = KernelPath(sourceFolder);
   const auto to = KernelPath(root);
   struct stat fromInfo {};

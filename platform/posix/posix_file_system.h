@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "file_copy.h"
+#include "paths.h"
+#include "platform/folder_spellings.h"
 #include "platform/group_writer.h"
 #include "platform/own_file_names.h"
 #include "sorting/file_system.h"
@@ -53,6 +55,7 @@ class PosixFileSystem final : public FileSystemObject {
                                            MoveTicket ticket) override;
   void FinishMoves(PendingMoves which, std::vector<FinishedMove>& finished) override;
   bool IsFolderName(std::string_view name) const override;
+  std::string FolderNameFor(std::string_view root, std::string_view name) const override;
   std::error_code RemoveFolder(std::string_view path) override;
   std::optional<std::vector<std::string>> FolderContents(std::string_view path) const override;
   std::optional<FileStamp> Stamp(std::string_view path) const override;
@@ -129,6 +132,7 @@ class PosixFileSystem final : public FileSystemObject {
   std::set<std::string> unflushed_;  // folders that got a folder whose name is not yet durable
 
   // Whether each file system seen keeps its inode numbers across mounts; asked by any thread.
+  mutable platform::FolderSpellings spellings_{ComposedName};
   mutable std::mutex keepsInodesMutex_;
   mutable std::unordered_map<dev_t, bool> keepsInodes_;
 

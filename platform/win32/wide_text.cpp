@@ -1,5 +1,7 @@
 #include "wide_text.h"
 
+#include <algorithm>
+
 #include "windows_api.h"
 
 namespace pellorin::win32 {
@@ -45,6 +47,25 @@ std::error_code LastError() { return Win32Error(::GetLastError()); }
 
 std::error_code Win32Error(unsigned long code) {
   return {static_cast<int>(code), std::system_category()};
+}
+
+std::string ComposedText(std::string_view text) {
+  if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; })) {
+    return std::string(text);  // ASCII is composed already
+  }
+  const auto wide = ToWide(text);
+  if (!wide) return std::string(text);
+  const int size = static_cast<int>(wide->size());
+  // The system's guess at the length is an estimate: it says when it needs more.
+  for (int room = ::NormalizeString(NormalizationC, wide->data(), size, nullptr, 0); room > 0;) {
+    std::wstring composed(static_cast<std::size_t>(room), L'\0');
+    const int length = ::NormalizeString(NormalizationC, wide->data(), size, composed.data(), room);
+    if (length > 0)
+      return ToUtf8(std::wstring_view(composed.data(), static_cast<std::size_t>(length)));
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+    room = -length;
+  }
+  return std::string(text);
 }
 
 }  // namespace pellorin::win32

@@ -12,6 +12,9 @@ namespace pellorin::win32 {
 // Nothing for text that is not valid UTF-8 or that holds a NUL.
 std::optional<std::wstring> ToWide(std::string_view text);
 std::string ToUtf8(std::wstring_view text);
+// The text in Unicode's composed form (NFC), by the system's NormalizeString; text that is not
+// valid UTF-8 stays as it is.
+std::string ComposedText(std::string_view text);
 
 // A path in the extended form ("\\?\C:\..." or "\\?\UNC\server\share\..."), so that paths longer
 // than MAX_PATH work. It is made absolute and normalised as Windows would normalise it without

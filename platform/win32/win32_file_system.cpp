@@ -362,6 +362,12 @@ std::string Win32FileSystem::FolderNameAsKept(std::string_view name) const {
   return NameAsWindowsKeepsIt(name);
 }
 
+std::string Win32FileSystem::FolderNameFor(std::string_view root, std::string_view name) const {
+  const auto composed = ComposedText(name);
+  const auto found = spellings_.Find(*this, root, composed);
+  return found.empty() ? composed : found;
+}
+
 std::error_code Win32FileSystem::CreateFolder(std::string_view path) {
   // Windows refuses these names itself; Wine accepts some of them, so say no here too.
   if (!IsNameWindowsKeeps(LastComponent(path))) return Win32Error(ERROR_INVALID_NAME);

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/folder_spellings.h"
 #include "platform/group_writer.h"
 #include "sorting/file_system.h"
+#include "wide_text.h"
 
 namespace pellorin::win32 {
 
@@ -41,6 +43,8 @@ class Win32FileSystem final : public FileSystemObject {
   std::error_code MoveFile(std::string_view source, std::string_view destination) override;
   bool IsFolderName(std::string_view name) const override;
   std::string FolderNameAsKept(std::string_view name) const override;
+  std::string FolderNameFor(std::string_view root, std::string_view name) const override;
+  void PrepareRun(std::string_view, std::string_view) override { spellings_.Forget(); }
   std::optional<std::error_code> StartMove(std::string_view source, std::string_view destination,
                                            MoveTicket ticket) override;
   void FinishMoves(PendingMoves which, std::vector<FinishedMove>& finished) override;
@@ -55,6 +59,7 @@ class Win32FileSystem final : public FileSystemObject {
   void SetCopyObserver(std::function<void()> observer) { copyObserver_ = std::move(observer); }
 
  private:
+  mutable platform::FolderSpellings spellings_{ComposedText};
   struct PendingSong;
   using Clock = std::chrono::steady_clock;
 

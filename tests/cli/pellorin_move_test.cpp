@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #endif
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -41,6 +42,11 @@ std::string Quote(const std::string& text) { return "'" + text + "'"; }
 int ExitStatus(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
 std::string ShellCommand(const std::string& command) { return command; }
 #endif
+
+// A path from UTF-8, as the names here are spelled, whatever the system's code page.
+std::filesystem::path Utf8(const std::string& text) {
+  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
 
 struct Result {
   int status;
@@ -152,33 +158,50 @@ TEST_F(PellorinMoveTest, TagsGiveTheArtistWhereTheNameGivesNone) {
 // Windows drops the trailing dots and blanks of a folder's name when it makes the folder: the log
 // names the folder it keeps, the file goes into it and a second file finds it. Linux keeps every
 // name as it is.
+// The folder under the root that a file system keeps for an artist: Windows drops trailing dots
+// and blanks; an artist whose accents are composed (NFC) in one name and decomposed (NFD, as macOS
+// keeps names) in another has one folder, the one that exists, else one made composed.
 TEST_F(PellorinMoveTest, ArtistFolderIsTheOneTheSystemKeeps) {
+  const std::string nfc = "Bj\xC3\xB6rk", nfd = "Bjo\xCC\x88rk";
   const struct {
     std::string typed, kept;  // nothing typed: the artist comes from the names
     std::vector<std::string> names;
+    std::vector<std::string> existing = {};  // folders under the root before the run
+    std::string posix = "";                  // where POSIX keeps another folder than Windows
   } cases[] = {
-      {"Band ", "Band", {"a.mp3", "b.mp3"}},
-      {"Mr..", "Mr", {"a.mp3", "b.mp3"}},
-      {"Mr.", "Mr", {"a.mp3", "b.mp3"}},
-      {"A. B.", "A. B", {"a.mp3", "b.mp3"}},
-      {"Lead . ", "Lead", {"a.mp3", "b.mp3"}},
-      {"", " The Band", {"( The Band ) Song.mp3", "( The Band ) Tune.mp3"}},
+      {"Band ", "Band", {"a.mp3", "b.mp3"}, {}, "Band "},
+      {"Mr..", "Mr", {"a.mp3", "b.mp3"}, {}, "Mr.."},
+      {"Mr.", "Mr", {"a.mp3", "b.mp3"}, {}, "Mr."},
+      {"A. B.", "A. B", {"a.mp3", "b.mp3"}, {}, "A. B."},
+      {"Lead . ", "Lead", {"a.mp3", "b.mp3"}, {}, "Lead . "},
+      {"", " The Band", {"( The Band ) Song.mp3", "( The Band ) Tune.mp3"}, {}, " The Band "},
+      {"", nfd, {nfd + " - b.mp3", nfc + " - a.mp3"}, {nfd}},
+      {"", nfc, {nfd + " - a.mp3", nfd + " - b.mp3"}, {nfc}},
+      {"", nfc, {nfd + " - a.mp3", nfc + " - b.mp3"}},
+      {"", nfd, {nfd + " - a.mp3", nfd + " - b.mp3"}, {nfc, nfd}},
+#ifndef _WIN32
+      {"", "\xFF", {"\xFF - a.mp3", "\xFF - b.mp3"}, {"\xFF"}},  // no UTF-8: as it is
+#endif
   };
   for (const auto& c : cases) {
     std::filesystem::remove_all(root);
     std::filesystem::create_directory(root);
-    for (const auto& name : c.names) WriteFile(In(name), name);
+    for (const auto& name : c.existing) std::filesystem::create_directory(Utf8(Root(name)));
+    for (const auto& name : c.names) WriteFile(Utf8(In(name)), name);
 #ifdef _WIN32
     const std::string folder = Root(c.kept);
 #else
-    const std::string folder = Root(c.typed.empty() ? " The Band " : c.typed);
+    const std::string folder = Root(c.posix.empty() ? c.kept : c.posix);
 #endif
+    const bool existed =
+        std::find(c.existing.begin(), c.existing.end(), c.kept) != c.existing.end();
     const auto result = Run(Operands(), c.typed.empty() ? "" : c.typed + "\n" + c.typed + "\n");
-    EXPECT_EQ(result.out, "Directory \"" + folder + "\" Created.\nFile \"" + c.names[0] +
-                              "\" moved.\nDirectory \"" + folder + "\" Exists.\n\nFile \"" +
-                              c.names[1] + "\" moved.\n2files(s) moved.\n")
+    EXPECT_EQ(result.out, "Directory \"" + folder + (existed ? "\" Exists.\n\n" : "\" Created.\n") +
+                              "File \"" + c.names[0] + "\" moved.\nDirectory \"" + folder +
+                              "\" Exists.\n\nFile \"" + c.names[1] +
+                              "\" moved.\n2files(s) moved.\n")
         << c.kept;
-    for (const auto& name : c.names) EXPECT_EQ(ReadFile(folder + kSeparator + name), name);
+    for (const auto& name : c.names) EXPECT_EQ(ReadFile(Utf8(folder + kSeparator + name)), name);
   }
 }
 

@@ -51,6 +51,9 @@ class FaultyFileSystem final : public FileSystemObject, public FileEnumeration {
   std::string FolderNameAsKept(std::string_view name) const override {
     return disk_.FolderNameAsKept(name);
   }
+  std::string FolderNameFor(std::string_view root, std::string_view name) const override {
+    return disk_.FolderNameFor(root, name);
+  }
   void PrepareRun(std::string_view sourceFolder, std::string_view root) override {
     disk_.PrepareRun(sourceFolder, root);
   }

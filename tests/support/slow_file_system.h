@@ -35,6 +35,9 @@ class SlowFileSystem final : public FileSystemObject {
   std::string FolderNameAsKept(std::string_view name) const override {
     return disk_->FolderNameAsKept(name);
   }
+  std::string FolderNameFor(std::string_view root, std::string_view name) const override {
+    return disk_->FolderNameFor(root, name);
+  }
   void PrepareRun(std::string_view sourceFolder, std::string_view root) override {
     disk_->PrepareRun(sourceFolder, root);
   }

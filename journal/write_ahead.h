@@ -46,6 +46,7 @@ class WriteAheadFileSystem final : public FileSystemObject {
     return disk_.FolderNameAsKept(name);
   }
   std::optional<FileStamp> Stamp(std::string_view path) const override { return disk_.Stamp(path); }
+  std::int64_t CoarsestTimeStep() const override { return disk_.CoarsestTimeStep(); }
   bool MovesCopy(std::string_view sourceFolder, std::string_view root) const override {
     return disk_.MovesCopy(sourceFolder, root);
   }

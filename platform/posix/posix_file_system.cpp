@@ -392,7 +392,7 @@ void PosixFileSystem::RemoveSources(std::vector<PendingMove>& published,
 
 void PosixFileSystem::Finish(PendingMove& move, std::error_code failure,
                              std::vector<FinishedMove>& finished) {
-  calls_.Close(move.sourceFd);  // ends the lease too
+  if (move.sourceFd >= 0) calls_.Close(move.sourceFd);  // ends the lease too
   move.sourceFd = -1;
   finished.push_back({move.ticket, failure, static_cast<std::uint64_t>(move.copied.st_size)});
 }
@@ -401,7 +401,7 @@ void PosixFileSystem::Finish(PendingMove& move, std::error_code failure,
 // name, so the source is first moved aside to a hidden name of our own, where nobody swaps it, and
 // looked at there: only the very file that was copied, unchanged, is removed.
 // sourceInPlace tells whether, on failure, the source is under its own name again.
-std::error_code PosixFileSystem::RemoveCopiedSource(const PendingMove& move, bool& sourceInPlace) {
+std::error_code PosixFileSystem::RemoveCopiedSource(PendingMove& move, bool& sourceInPlace) {
   sourceInPlace = true;
   if (auto changed = ChangedSince(move.source, move, Times::ChangeToo)) return changed;
   std::string aside;
@@ -416,7 +416,13 @@ std::error_code PosixFileSystem::RemoveCopiedSource(const PendingMove& move, boo
   }
   if (failure) sourceInPlace = !RenameWithoutReplacing(aside, move.source);
   const std::string asideFolder = ParentFolder(aside);
-  if (asideFolder != ParentFolder(move.source)) calls_.Rmdir(asideFolder.c_str());
+  if (asideFolder != ParentFolder(move.source)) {
+    // A FUSE drive keeps a removed file that is still open under a hidden name of its own until it
+    // is closed, which would keep the folder from going.
+    calls_.Close(move.sourceFd);
+    move.sourceFd = -1;
+    calls_.Rmdir(asideFolder.c_str());
+  }
   return failure;
 }
 
@@ -643,8 +649,26 @@ std::error_code PosixFileSystem::RemoveDuplicate(std::string_view path, std::str
   const auto copy = KernelPath(path);
   const auto kept = KernelPath(original);
   if (!copy || !kept || path.empty() || original.empty()) return Error(EINVAL);
+  if (OtherLinkOfOneFile(*copy, *kept)) {
+    return calls_.Unlink(copy->c_str()) == 0 ? std::error_code() : LastError();
+  }
   if (auto differs = SameBytes(*copy, *kept)) return differs;
   return calls_.Unlink(copy->c_str()) == 0 ? std::error_code() : LastError();
+}
+
+// A move by a link that was cut short before its source's name went leaves one file under both
+// names: then either may go. Names that differ only in case may be one entry on a case-blind file
+// system, which only one link holds: they are never taken for two.
+bool PosixFileSystem::OtherLinkOfOneFile(const std::string& path, const std::string& original) {
+  struct stat info[2]{};
+  const auto lower = [](std::string text) {
+    for (auto& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return text;
+  };
+  return calls_.Lstat(path.c_str(), &info[0]) == 0 &&
+         calls_.Lstat(original.c_str(), &info[1]) == 0 && S_ISREG(info[0].st_mode) &&
+         info[0].st_dev == info[1].st_dev && info[0].st_ino == info[1].st_ino &&
+         info[0].st_nlink >= 2 && lower(path) != lower(original);
 }
 
 // Two regular files, not one under two names (as a case-blind file system would show it), of the

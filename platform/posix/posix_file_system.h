@@ -58,6 +58,7 @@ class PosixFileSystem final : public FileSystemObject {
   std::optional<FileStamp> Stamp(std::string_view path) const override;
   std::error_code RemoveDuplicate(std::string_view path, std::string_view original) override;
   bool MovesCopy(std::string_view sourceFolder, std::string_view root) const override;
+  std::int64_t CoarsestTimeStep() const override { return 2'000'000'000; }  // FAT's 2 s
 
  private:
   // A song copied into its temporary, waiting for its group to be made durable.
@@ -92,7 +93,7 @@ class PosixFileSystem final : public FileSystemObject {
   void Finish(PendingMove& move, std::error_code failure, std::vector<FinishedMove>& finished);
   void RemoveSources(std::vector<PendingMove>& published, std::vector<FinishedMove>& finished);
   std::error_code TakeReadLease(int fd, bool& leased);
-  std::error_code RemoveCopiedSource(const PendingMove& move, bool& sourceInPlace);
+  std::error_code RemoveCopiedSource(PendingMove& move, bool& sourceInPlace);
   enum class Times { ChangeToo, ModificationOnly };
   std::error_code ChangedSince(const std::string& path, const PendingMove& move, Times times);
   int CreateTemporary(const std::string& folder, std::string& temporary);
@@ -105,6 +106,7 @@ class PosixFileSystem final : public FileSystemObject {
   void TidyAfterDeadRuns(const std::string& folder);
   void PutBack(const std::string& folder, const std::string& aside, const std::string& original);
   bool IsGone(std::uint64_t process);
+  bool OtherLinkOfOneFile(const std::string& path, const std::string& original);
   std::error_code SameBytes(const std::string& path, const std::string& original);
   std::optional<std::size_t> ReadFully(int fd, std::vector<char>& buffer);
 

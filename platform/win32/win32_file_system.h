@@ -49,6 +49,7 @@ class Win32FileSystem final : public FileSystemObject {
   std::optional<FileStamp> Stamp(std::string_view path) const override;
   std::error_code RemoveDuplicate(std::string_view path, std::string_view original) override;
   bool MovesCopy(std::string_view sourceFolder, std::string_view root) const override;
+  std::int64_t CoarsestTimeStep() const override { return 20'000'000; }  // FAT's 2 s
 
   // Called after each piece of a copy across volumes, so that a test can play another program
   // that touches the source meanwhile.

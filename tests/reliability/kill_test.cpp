@@ -566,7 +566,8 @@ void ExpectUndoBringsBackEverySong(const std::string& what, const std::string& i
     figures.notBack += IsWhole(in + "/" + name, bytes) ? 0 : 1;
   }
   std::string left;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) left += Shown(entry.path()) + " ";
+  for (const auto& entry : fs::recursive_directory_iterator(root))
+    left += Shown(entry.path()) + " ";
   EXPECT_TRUE(after.ours.empty() && after.foreign.empty() && left.empty())
       << what << ", undone: left " << left << "\n"
       << log;

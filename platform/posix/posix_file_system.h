@@ -86,12 +86,11 @@ class PosixFileSystem final : public FileSystemObject {
   void CloseGroup(Durable when = Durable::Meanwhile);
   void Abandon(std::vector<PendingMove>& moves);
   // These run on the writer's thread, one group at a time.
+  struct GroupSteps;
   std::vector<FinishedMove> MakeDurable(Group& group);
-  std::error_code FlushCopies(const std::vector<PendingMove>& moves, bool& bySyncfs);
-  std::error_code FlushNames(const std::vector<PendingMove>& published, bool bySyncfs);
+  std::error_code FlushCopies(const std::vector<PendingMove*>& moves, bool& bySyncfs);
+  std::error_code FlushNames(const std::vector<PendingMove*>& published, bool bySyncfs);
   std::error_code SyncFileSystemOf(const std::string& folder);
-  void Finish(PendingMove& move, std::error_code failure, std::vector<FinishedMove>& finished);
-  void RemoveSources(std::vector<PendingMove>& published, std::vector<FinishedMove>& finished);
   std::error_code TakeReadLease(int fd, bool& leased);
   std::error_code RemoveCopiedSource(PendingMove& move, bool& sourceInPlace);
   enum class Times { ChangeToo, ModificationOnly };
@@ -102,6 +101,7 @@ class PosixFileSystem final : public FileSystemObject {
   std::string OwnName(const std::string& folder, platform::OwnFileKind kind,
                       std::string_view original = {}) const;
   std::error_code FlushFolder(const std::string& folder);
+  std::error_code RemoveEmptyFolder(const std::string& folder);
   void TidyOnce(const std::string& folder);
   void TidyAfterDeadRuns(const std::string& folder);
   void PutBack(const std::string& folder, const std::string& aside, const std::string& original);

@@ -57,6 +57,7 @@ class Win32FileSystem final : public FileSystemObject {
 
  private:
   struct PendingSong;
+  struct GroupSteps;
   using Clock = std::chrono::steady_clock;
 
   std::error_code CopyIntoGroup(const std::wstring& from, const std::wstring& to,
@@ -74,6 +75,7 @@ class Win32FileSystem final : public FileSystemObject {
   std::vector<PendingSong> group_;        // copied, not yet handed to the writer
   std::uint64_t groupBytes_ = 0;
   Clock::time_point groupStarted_;
+  std::uint32_t groupVolume_ = 0;       // where the group's copies are
   std::vector<FinishedMove> finished_;  // taken from the writer, not yet handed to the run
 
   std::unique_ptr<Flushers> flushers_;  // the writer's thread only

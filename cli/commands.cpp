@@ -122,9 +122,9 @@ int MoveCommand(const CommandLine& line, TerminalStreams streams) {
     run.sourceFolder = disk.disk->GetParentFolderName(run.pattern);
     journal.emplace(journals, run, streams.err);
     ahead.emplace(*disk.disk, *journal);
-    window.StopWhen([&] { return journal->Failed(); });
+    window.StopWhen([&] { return ahead->JournalFailed(); });
     // The outcomes the log shows are in the file, for an undo to read.
-    window.Results().BeforeShowing([&] { journal->Write(); });
+    window.Results().BeforeShowing([&] { ahead->WriteJournal(); });
   }
 
   const auto status = Progress(line, streams, window, observers);

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -64,7 +65,8 @@ class GroupWriter {
   bool Busy() const;
   // Returns once every group handed over is durable.
   void WaitUntilIdle();
-  // Appends the outcomes of the groups made durable since the last call.
+  // Appends the outcomes of the groups made durable since the last call; rethrows, once, what a
+  // job threw (the writer is idle again all the same, and the job's moves have no outcome).
   void TakeFinished(std::vector<FinishedMove>& finished);
   // Finishes the group it holds, whose sources go only once it is durable, and ends the thread.
   void Stop();
@@ -79,6 +81,7 @@ class GroupWriter {
   bool busy_ = false;
   bool stopping_ = false;
   std::vector<FinishedMove> finished_;
+  std::exception_ptr thrown_;  // by a job, for the caller to hear of
   std::thread thread_;
 };
 

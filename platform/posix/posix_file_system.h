@@ -117,11 +117,11 @@ class PosixFileSystem final : public FileSystemObject {
 
   // The run's thread only.
   FileCopy copy_;
-  std::string host_;                             // this machine, as our own names carry it
-  std::string createdFolder_;                    // the last folder this run made
-  std::unordered_set<std::string> tidyFolders_;  // looked at for what dead runs left
-  std::vector<std::string> madeIn_;              // folders that got a folder since the last group
-  std::vector<PendingMove> group_;               // copied, not yet handed to the writer
+  std::string host_;                                // this machine, as our own names carry it
+  std::unordered_set<std::string> createdFolders_;  // made by this run: nothing of a dead run's
+  std::unordered_set<std::string> tidyFolders_;     // looked at for what dead runs left
+  std::vector<std::string> madeIn_;  // folders that got a folder since the last group
+  std::vector<PendingMove> group_;   // copied, not yet handed to the writer
   std::uint64_t groupBytes_ = 0;
   std::chrono::steady_clock::time_point groupStarted_;
   dev_t groupDevice_ = 0;

@@ -48,9 +48,9 @@ class JournaledDisk {
     run.sourceFolder = disk.disk->GetParentFolderName(run.pattern);
     journal_.emplace(journals, run, err);
     ahead_.emplace(*disk.disk, *journal_);
-    window.StopWhen([this] { return journal_->Failed(); });
+    window.StopWhen([this] { return ahead_->JournalFailed(); });
     // The outcomes the log shows are in the file, for an undo to read.
-    window.Results().BeforeShowing([this] { journal_->Write(); });
+    window.Results().BeforeShowing([this] { ahead_->WriteJournal(); });
   }
   ~JournaledDisk() {
     window_.StopWhen(nullptr);

@@ -282,10 +282,14 @@ void JournalWriter::Fail(std::error_code failure) {
   err_.flush();
 }
 
-RunJournal::RunJournal(const platform::StateFolder& folder, JournaledRun run, std::ostream& err)
+RunJournal::RunJournal(const platform::StateFolder& folder, JournaledRun run, std::ostream& err,
+                       JournalWriter::Opener open)
     : folder_(folder),
       run_(std::move(run)),
-      writer_([this](std::error_code& failure) { return Create(failure); }, err, "the run stops") {}
+      writer_(open ? std::move(open) : JournalWriter::Opener([this](std::error_code& failure) {
+                return Create(failure);
+              }),
+              err, "the run stops") {}
 
 RunJournal::~RunJournal() {
   if (started_) {

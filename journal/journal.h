@@ -103,7 +103,9 @@ class JournalWriter {
 // leaves none, and the oldest journals beyond the last kJournalsKept go then (never this one).
 class RunJournal {
  public:
-  RunJournal(const platform::StateFolder& folder, JournaledRun run, std::ostream& err);
+  // open, where given, opens the journal's file instead (a test's, through its seam).
+  RunJournal(const platform::StateFolder& folder, JournaledRun run, std::ostream& err,
+             JournalWriter::Opener open = {});
   ~RunJournal();  // what was written, made durable, however the run ended
   RunJournal(const RunJournal&) = delete;
   RunJournal& operator=(const RunJournal&) = delete;

@@ -9,15 +9,22 @@
 // journaled as the disk reports it: a rename leaves the file as its record describes it; a copy is
 // stamped where it arrived, since it is another file, at the destination's time resolution.
 //
-//   StartMove -> record (the source's size, time, identity) -> batch full -> one flush of the
+//   StartMove -> batch full -> records (the sources' size, time, identity) -> one flush of the
 //     journal -> the disk's StartMove for each -> outcomes journaled as they finish
+//
+// On one device a look at a source costs as much as its rename, so a batch's records are made on
+// a thread of their own while the run gathers the next batch; the moves wait for their records as
+// before. Across devices the copies take the time and a batch is recorded where it is gathered.
 
 #include <chrono>
 #include <cstdint>
+#include <mutex>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
 #include "journal.h"
+#include "platform/group_writer.h"
 #include "sorting/file_system.h"
 
 namespace pellorin::journal {
@@ -32,6 +39,14 @@ class WriteAheadFileSystem final : public FileSystemObject {
 
   WriteAheadFileSystem(FileSystemObject& disk, RunJournal& journal)
       : disk_(disk), journal_(journal) {}
+  ~WriteAheadFileSystem() override { recorder_.Stop(); }
+  WriteAheadFileSystem(const WriteAheadFileSystem&) = delete;
+  WriteAheadFileSystem& operator=(const WriteAheadFileSystem&) = delete;
+
+  // The journal's records so far in its file, where a kill cannot take them.
+  void WriteJournal();
+  // The journal could not be written: the run is to stop.
+  bool JournalFailed();
 
   std::string GetParentFolderName(std::string_view path) const override {
     return disk_.GetParentFolderName(path);
@@ -49,6 +64,7 @@ class WriteAheadFileSystem final : public FileSystemObject {
     return disk_.FolderNameFor(root, name);
   }
   std::optional<FileStamp> Stamp(std::string_view path) const override { return disk_.Stamp(path); }
+  std::int64_t CoarsestTimeStep() const override { return disk_.CoarsestTimeStep(); }
   bool MovesCopy(std::string_view sourceFolder, std::string_view root) const override {
     return disk_.MovesCopy(sourceFolder, root);
   }
@@ -68,17 +84,24 @@ class WriteAheadFileSystem final : public FileSystemObject {
     MoveTicket ticket;
     std::string source, destination;
   };
-  void MakeBatch();
+  std::uint64_t Record(const std::vector<Waiting>& moves);
+  void CloseBatch();
+  void MakeRecorded();
   void Journal(const FinishedMove& move, bool copied);
 
   FileSystemObject& disk_;
   RunJournal& journal_;
-  std::vector<Waiting> batch_;  // journaled, not yet handed to the disk
-  std::uint64_t batchBytes_ = 0;
+  std::mutex journalMutex_;       // the journal is written from the recorder's thread too
+  std::optional<bool> copying_;   // whether this run's moves copy, seen at its first move
+  std::vector<Waiting> batch_;    // gathered, not yet recorded
+  std::uint64_t batchBytes_ = 0;  // across devices, where the batch is recorded as it gathers
   std::chrono::steady_clock::time_point batchSince_;
+  std::vector<Waiting> recorded_;  // being recorded, or recorded and not yet handed to the disk
+  std::error_code recordFailure_;  // of the journal's flush for recorded_
   std::vector<FinishedMove> finished_;                       // by the disk at once
   std::unordered_map<MoveTicket, std::string> beingCopied_;  // handed over, still pending
   MoveTicket ownTickets_ = std::uint64_t{1} << 62;
+  platform::GroupWriter recorder_;  // last: stopped before anything it uses goes
 };
 
 }  // namespace pellorin::journal

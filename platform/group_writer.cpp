@@ -38,6 +38,11 @@ bool GroupWriter::Busy() const {
   return busy_;
 }
 
+std::chrono::steady_clock::duration GroupWriter::LastTook() const {
+  const std::lock_guard lock(mutex_);
+  return lastTook_;
+}
+
 void GroupWriter::WaitUntilIdle() {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return !busy_; });
@@ -47,6 +52,7 @@ void GroupWriter::TakeFinished(std::vector<FinishedMove>& finished) {
   const std::lock_guard lock(mutex_);
   finished.insert(finished.end(), finished_.begin(), finished_.end());
   finished_.clear();
+  if (thrown_) std::rethrow_exception(std::exchange(thrown_, nullptr));
 }
 
 void GroupWriter::Stop() {
@@ -72,11 +78,23 @@ void GroupWriter::Work() {
 }
 
 // The job goes before the group counts as durable: whatever it holds (descriptors, handles that
-// remove sources as they close) is let go first.
+// remove sources as they close) is let go first. A job that throws leaves the writer idle, and what
+// it threw for the run's thread, rather than ending the program on the writer's or leaving every
+// wait for it waiting for ever.
 void GroupWriter::Run(Job job) {
-  std::vector<FinishedMove> outcomes = job();
+  std::vector<FinishedMove> outcomes;
+  std::exception_ptr thrown;
+  const auto started = std::chrono::steady_clock::now();
+  try {
+    outcomes = job();
+  } catch (...) {
+    thrown = std::current_exception();
+  }
   job = nullptr;
+  const auto took = std::chrono::steady_clock::now() - started;
   const std::lock_guard lock(mutex_);
+  lastTook_ = took;
+  if (thrown && !thrown_) thrown_ = thrown;
   finished_.insert(finished_.end(), outcomes.begin(), outcomes.end());
   busy_ = false;
   changed_.notify_all();

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -24,21 +25,30 @@
 
 namespace pellorin::platform {
 
-// When a group of moves across devices closes. It gathers for at least `work`, and past that for
-// as long as the group before it is still being made durable, so that its length follows the
-// drive's: a slow drive gets longer groups and so fewer flushes a song. It closes whatever the
-// drive at `songs` songs, at `bytes` bytes (what a flush has to write out), or after `longest`,
-// which bounds the songs that a cut can leave in two places.
+// When a group of moves across devices closes. It gathers for at least `work`, or for
+// `perDurable` times as long as the group before took to be made durable where that is longer,
+// and past that for as long as the group before it is still being made durable, so that its
+// length follows the drive's: a drive whose flushes take long gets longer groups and so fewer
+// flushes a song. (Where the copies' write-back goes as fast as they are written, a group is made
+// durable in a moment, however long; where each flush waits for a real disk, a run of 250 ms groups
+// spent a third of its time in flushes.) It closes whatever the drive at `songs` songs, at `bytes`
+// bytes (what a flush has to write out), or after `longest`, which bounds the songs that a cut can
+// leave in two places.
 struct GroupLimits {
+  using Duration = std::chrono::steady_clock::duration;
+
   std::size_t songs = 1024;
   std::chrono::milliseconds work{250};
   std::uint64_t bytes = std::uint64_t{1} << 30;
   std::chrono::milliseconds longest{2000};
+  int perDurable = 4;
 
-  bool IsDue(std::size_t gathered, std::uint64_t gatheredBytes,
-             std::chrono::steady_clock::duration gathering, bool previousDurable) const {
-    return gathered >= songs || gatheredBytes >= bytes || gathering >= std::max(work, longest) ||
-           (gathering >= work && previousDurable);
+  bool IsDue(std::size_t gathered, std::uint64_t gatheredBytes, Duration gathering,
+             bool previousDurable, Duration previousTook = {}) const {
+    const Duration least = std::max<Duration>(work, perDurable * previousTook);
+    return gathered >= songs || gatheredBytes >= bytes ||
+           gathering >= std::max<Duration>(work, longest) ||
+           (gathering >= least && previousDurable);
   }
 };
 
@@ -62,9 +72,12 @@ class GroupWriter {
   void MakeDurableHere(Job job);
   // True while a group handed over is not yet durable.
   bool Busy() const;
+  // How long the last group took to be made durable.
+  std::chrono::steady_clock::duration LastTook() const;
   // Returns once every group handed over is durable.
   void WaitUntilIdle();
-  // Appends the outcomes of the groups made durable since the last call.
+  // Appends the outcomes of the groups made durable since the last call; rethrows, once, what a
+  // job threw (the writer is idle again all the same, and the job's moves have no outcome).
   void TakeFinished(std::vector<FinishedMove>& finished);
   // Finishes the group it holds, whose sources go only once it is durable, and ends the thread.
   void Stop();
@@ -77,8 +90,10 @@ class GroupWriter {
   std::condition_variable changed_;
   Job job_;  // handed over, not yet durable
   bool busy_ = false;
+  std::chrono::steady_clock::duration lastTook_{};
   bool stopping_ = false;
   std::vector<FinishedMove> finished_;
+  std::exception_ptr thrown_;  // by a job, for the caller to hear of
   std::thread thread_;
 };
 

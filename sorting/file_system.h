@@ -90,6 +90,9 @@ class FileSystemObject {
   }
   // The stamp of the regular file under path; nothing when there is none.
   virtual std::optional<FileStamp> Stamp(std::string_view /*path*/) const { return std::nullopt; }
+  // The coarsest step in which a file system keeps modification times (2 s, on FAT), in the
+  // stamps' units: how far a copy's time may lie from its original's.
+  virtual std::int64_t CoarsestTimeStep() const { return 0; }
   // True when moving from sourceFolder into a folder under root copies the files, as between
   // two devices.
   virtual bool MovesCopy(std::string_view /*sourceFolder*/, std::string_view /*root*/) const {

@@ -108,15 +108,18 @@ class UndoRunner {
 
   // A move journaled before it was made, whose end the journal never heard of (the run was killed
   // or lost power): both places tell what became of it. Its stamp is the source's before the move,
-  // so only the size and time tell a copy across devices for the same song.
+  // so only the size and time tell a copy across devices for the same song, its time as the
+  // destination's file system keeps it.
   void MoveBackUnknown(std::size_t index, const JournaledMove& move,
                        const std::optional<FileStamp>& now) {
     const auto back = fileSystem_.Stamp(move.source);
+    const auto step = fileSystem_.CoarsestTimeStep();
     if (!now && back) {  // never moved, or put back already: nothing to do
       if (observer_ != nullptr) observer_->Moved(index, move.name, move.destination, move.source);
     } else if (!now) {
       FileError("Error: " + Quoted(move.name) + " is gone from " + Quoted(move.source));
-    } else if (!SameSong(*now, move.stamp)) {
+    } else if (now->size != move.stamp.size || now->modified > move.stamp.modified + step ||
+               now->modified < move.stamp.modified - step) {
       FileError("Error: " + Quoted(move.name) + " changed since the run;" +
                 LeftAt(move.destination));
     } else if (!back) {

@@ -11,10 +11,12 @@
 #include <limits>
 #include <memory>
 #include <set>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "paths.h"
+#include "platform/group_steps.h"
 #include "sorting/artist_rules.h"
 
 namespace pellorin::posix {
@@ -133,7 +135,7 @@ std::error_code PosixFileSystem::CreateFolder(std::string_view path) {
   const auto kernelPath = KernelPath(path);
   if (!kernelPath || path.empty()) return Error(EINVAL);
   if (calls_.Mkdir(kernelPath->c_str(), 0777) != 0) return LastError();
-  createdFolder_ = *kernelPath;
+  createdFolders_.insert(*kernelPath);
   auto parent = ParentFolder(*kernelPath);
   if (madeIn_.empty() || madeIn_.back() != parent) madeIn_.push_back(std::move(parent));
   return {};
@@ -177,7 +179,7 @@ void PosixFileSystem::FinishMoves(PendingMoves which, std::vector<FinishedMove>&
 bool PosixFileSystem::GroupIsDue() const {
   return !group_.empty() &&
          limits_.IsDue(group_.size(), groupBytes_, std::chrono::steady_clock::now() - groupStarted_,
-                       !writer_.Busy());
+                       !writer_.Busy(), writer_.LastTook());
 }
 
 std::error_code PosixFileSystem::RenameWithoutReplacing(const std::string& from,
@@ -294,43 +296,54 @@ void PosixFileSystem::CloseGroup(Durable when) {
   }
 }
 
-// The group's copies are made durable together, then published, then their names made durable,
-// and only then do their sources go. A flush that fails fails every song not yet safe: before the
-// publish no copy stays; after it the copy stays beside its source, a duplicate rather than a
-// guess.
-std::vector<FinishedMove> PosixFileSystem::MakeDurable(Group& group) {
-  std::vector<FinishedMove> finished;
-  unflushed_.insert(group.madeIn.begin(), group.madeIn.end());
+// The steps of MakeGroupDurable, on POSIX: the copies flushed by one syncfs where it reaches the
+// storage, else one by one; a source's descriptor, which holds its lease, let go with its outcome.
+struct PosixFileSystem::GroupSteps {
+  PosixFileSystem& layer;
   bool bySyncfs = false;
-  if (auto failure = FlushCopies(group.moves, bySyncfs)) {
-    for (auto& move : group.moves) {
-      calls_.Unlink(move.temporary.c_str());
-      Finish(move, failure, finished);
-    }
-    return finished;
+
+  std::error_code FlushCopies(const std::vector<PendingMove*>& moves) {
+    return layer.FlushCopies(moves, bySyncfs);
   }
-  std::vector<PendingMove> published;
-  for (auto& move : group.moves) {
-    if (auto failure = RenameWithoutReplacing(move.temporary, move.destination)) {
-      calls_.Unlink(move.temporary.c_str());
-      Finish(move, failure, finished);
-    } else {
-      published.push_back(std::move(move));
-    }
+  std::error_code Publish(PendingMove& move) {
+    auto failure = layer.RenameWithoutReplacing(move.temporary, move.destination);
+    if (failure) Withdraw(move);
+    return failure;
   }
-  if (published.empty()) return finished;
-  if (auto failure = FlushNames(published, bySyncfs)) {
-    for (auto& move : published) Finish(move, failure, finished);
-    return finished;
+  void Withdraw(PendingMove& move) { layer.calls_.Unlink(move.temporary.c_str()); }
+  std::error_code FlushNames(const std::vector<PendingMove*>& published) {
+    return layer.FlushNames(published, bySyncfs);
   }
-  RemoveSources(published, finished);
-  return finished;
+  // One file, where it was; but while the source is not back under its name, the copy stays.
+  std::error_code RemoveSource(PendingMove& move) {
+    bool sourceInPlace = true;
+    const auto failure = layer.RemoveCopiedSource(move, sourceInPlace);
+    if (failure && sourceInPlace) layer.calls_.Unlink(move.destination.c_str());
+    return failure;
+  }
+  void Finish(PendingMove& move) {
+    if (move.sourceFd >= 0) layer.calls_.Close(move.sourceFd);  // ends the lease too
+    move.sourceFd = -1;
+  }
+  // Whatever this answers, every song is whole in its artist folder by now.
+  void SourcesRemoved(const std::vector<PendingMove*>& published) {
+    layer.FlushFolder(ParentFolder(published.front()->source));
+  }
+  FinishedMove Outcome(const PendingMove& move) const {
+    return {move.ticket, {}, static_cast<std::uint64_t>(move.copied.st_size)};
+  }
+};
+
+std::vector<FinishedMove> PosixFileSystem::MakeDurable(Group& group) {
+  unflushed_.insert(group.madeIn.begin(), group.madeIn.end());
+  GroupSteps steps{*this};
+  return platform::MakeGroupDurable(group.moves, steps);
 }
 
 // One syncfs where it reaches the storage, else a flush of each copy.
-std::error_code PosixFileSystem::FlushCopies(const std::vector<PendingMove>& moves,
+std::error_code PosixFileSystem::FlushCopies(const std::vector<PendingMove*>& moves,
                                              bool& bySyncfs) {
-  const std::string folder = ParentFolder(moves.front().destination);
+  const std::string folder = ParentFolder(moves.front()->destination);
   const int folderFd = calls_.Open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
   if (folderFd < 0) return LastError();
   long type = 0;
@@ -340,8 +353,8 @@ std::error_code PosixFileSystem::FlushCopies(const std::vector<PendingMove>& mov
   calls_.Close(folderFd);
   if (bySyncfs) return failure;
 
-  for (const auto& move : moves) {
-    const int copyFd = calls_.Open(move.temporary.c_str(), kOpenWithoutWaiting, 0);
+  for (const auto* move : moves) {
+    const int copyFd = calls_.Open(move->temporary.c_str(), kOpenWithoutWaiting, 0);
     if (copyFd < 0) return LastError();
     if (calls_.Fsync(copyFd) != 0 && !Unsupported(errno)) failure = LastError();
     calls_.Close(copyFd);
@@ -352,14 +365,14 @@ std::error_code PosixFileSystem::FlushCopies(const std::vector<PendingMove>& mov
 
 // The published names, and the artist folders made for them (in this group or in one before whose
 // flush failed), made durable.
-std::error_code PosixFileSystem::FlushNames(const std::vector<PendingMove>& published,
+std::error_code PosixFileSystem::FlushNames(const std::vector<PendingMove*>& published,
                                             bool bySyncfs) {
   std::error_code failure;
   if (bySyncfs) {
-    failure = SyncFileSystemOf(ParentFolder(published.front().destination));  // flushes them all
+    failure = SyncFileSystemOf(ParentFolder(published.front()->destination));  // flushes them all
   } else {
     std::set<std::string> folders = unflushed_;
-    for (const auto& move : published) folders.insert(ParentFolder(move.destination));
+    for (const auto* move : published) folders.insert(ParentFolder(move->destination));
     for (const auto& folder : folders) {
       if ((failure = FlushFolder(folder))) break;
     }
@@ -376,33 +389,11 @@ std::error_code PosixFileSystem::SyncFileSystemOf(const std::string& folder) {
   return failure;
 }
 
-// Each song's copy is durable under its real name: its source goes if it is still the very file
-// that was copied; otherwise the copy goes and the source stays as another program left it.
-void PosixFileSystem::RemoveSources(std::vector<PendingMove>& published,
-                                    std::vector<FinishedMove>& finished) {
-  for (auto& move : published) {
-    bool sourceInPlace = true;
-    const auto failure = RemoveCopiedSource(move, sourceInPlace);
-    // One file, where it was; but while the source is not back under its name, the copy stays.
-    if (failure && sourceInPlace) calls_.Unlink(move.destination.c_str());
-    Finish(move, failure, finished);
-  }
-  // Whatever this answers, every song is whole in its artist folder by now.
-  FlushFolder(ParentFolder(published.front().source));
-}
-
-void PosixFileSystem::Finish(PendingMove& move, std::error_code failure,
-                             std::vector<FinishedMove>& finished) {
-  calls_.Close(move.sourceFd);  // ends the lease too
-  move.sourceFd = -1;
-  finished.push_back({move.ticket, failure, static_cast<std::uint64_t>(move.copied.st_size)});
-}
-
 // Between a look at the source and its removal another program could put a new file under its
 // name, so the source is first moved aside to a hidden name of our own, where nobody swaps it, and
 // looked at there: only the very file that was copied, unchanged, is removed.
 // sourceInPlace tells whether, on failure, the source is under its own name again.
-std::error_code PosixFileSystem::RemoveCopiedSource(const PendingMove& move, bool& sourceInPlace) {
+std::error_code PosixFileSystem::RemoveCopiedSource(PendingMove& move, bool& sourceInPlace) {
   sourceInPlace = true;
   if (auto changed = ChangedSince(move.source, move, Times::ChangeToo)) return changed;
   std::string aside;
@@ -417,7 +408,11 @@ std::error_code PosixFileSystem::RemoveCopiedSource(const PendingMove& move, boo
   }
   if (failure) sourceInPlace = !RenameWithoutReplacing(aside, move.source);
   const std::string asideFolder = ParentFolder(aside);
-  if (asideFolder != ParentFolder(move.source)) calls_.Rmdir(asideFolder.c_str());
+  if (asideFolder != ParentFolder(move.source)) {
+    calls_.Close(move.sourceFd);  // the removed source is let go of before its folder goes
+    move.sourceFd = -1;
+    RemoveEmptyFolder(asideFolder);
+  }
   return failure;
 }
 
@@ -516,10 +511,13 @@ std::string PosixFileSystem::OwnName(const std::string& folder, OwnFileKind kind
 }
 
 // Only folders that a move across devices uses can hold what a dead run left, and each is looked
-// at once per run, so a run on one device never pays for this. The folder just made for the
-// file being moved, as a run makes them, holds nothing yet.
+// at once per run, so a run on one device never pays for this. A folder this run made holds
+// nothing of a dead run's, even where a journaled run makes the folders of a batch before its
+// moves: listing each new artist's folder cost five system calls a song.
 void PosixFileSystem::TidyOnce(const std::string& folder) {
-  if (tidyFolders_.insert(folder).second && folder != createdFolder_) TidyAfterDeadRuns(folder);
+  if (tidyFolders_.insert(folder).second && !createdFolders_.contains(folder)) {
+    TidyAfterDeadRuns(folder);
+  }
 }
 
 // What a run of this machine that has died left in folder. Its temporaries go: a source is
@@ -586,8 +584,24 @@ bool PosixFileSystem::IsGone(std::uint64_t process) {
 std::error_code PosixFileSystem::RemoveFolder(std::string_view path) {
   const auto kernelPath = KernelPath(path);
   if (!kernelPath || path.empty()) return Error(EINVAL);
-  if (calls_.Rmdir(kernelPath->c_str()) != 0) return LastError();
-  return {};
+  return RemoveEmptyFolder(*kernelPath);
+}
+
+// A FUSE drive keeps a removed file that was open under a hidden name of its own until its daemon
+// hears it closed, a moment after the close, and fusefat may refuse (EPERM) a folder emptied a
+// moment ago: a folder that holds nothing else is waited for, a tenth of a second at most.
+std::error_code PosixFileSystem::RemoveEmptyFolder(const std::string& folder) {
+  for (int attempt = 0;; ++attempt) {
+    if (calls_.Rmdir(folder.c_str()) == 0) return {};
+    const int error = errno;
+    std::vector<std::string> names;
+    const bool onlyLetGo = calls_.ListNames(folder.c_str(), "", names) == 0 &&
+                           std::all_of(names.begin(), names.end(), [](const std::string& name) {
+                             return name == "." || name == ".." || name.starts_with(".fuse_hidden");
+                           });
+    if (error == ENOENT || attempt == 50 || !onlyLetGo) return Error(error);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
 }
 
 std::optional<std::vector<std::string>> PosixFileSystem::FolderContents(
@@ -644,8 +658,26 @@ std::error_code PosixFileSystem::RemoveDuplicate(std::string_view path, std::str
   const auto copy = KernelPath(path);
   const auto kept = KernelPath(original);
   if (!copy || !kept || path.empty() || original.empty()) return Error(EINVAL);
+  if (OtherLinkOfOneFile(*copy, *kept)) {
+    return calls_.Unlink(copy->c_str()) == 0 ? std::error_code() : LastError();
+  }
   if (auto differs = SameBytes(*copy, *kept)) return differs;
   return calls_.Unlink(copy->c_str()) == 0 ? std::error_code() : LastError();
+}
+
+// A move by a link that was cut short before its source's name went leaves one file under both
+// names: then either may go. Names that differ only in case may be one entry on a case-blind file
+// system, which only one link holds: they are never taken for two.
+bool PosixFileSystem::OtherLinkOfOneFile(const std::string& path, const std::string& original) {
+  struct stat info[2]{};
+  const auto lower = [](std::string text) {
+    for (auto& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return text;
+  };
+  return calls_.Lstat(path.c_str(), &info[0]) == 0 &&
+         calls_.Lstat(original.c_str(), &info[1]) == 0 && S_ISREG(info[0].st_mode) &&
+         info[0].st_dev == info[1].st_dev && info[0].st_ino == info[1].st_ino &&
+         info[0].st_nlink >= 2 && lower(path) != lower(original);
 }
 
 // Two regular files, not one under two names (as a case-blind file system would show it), of the

@@ -61,6 +61,7 @@ class PosixFileSystem final : public FileSystemObject {
   std::optional<FileStamp> Stamp(std::string_view path) const override;
   std::error_code RemoveDuplicate(std::string_view path, std::string_view original) override;
   bool MovesCopy(std::string_view sourceFolder, std::string_view root) const override;
+  std::int64_t CoarsestTimeStep() const override { return 2'000'000'000; }  // FAT's 2 s
 
  private:
   // A song copied into its temporary, waiting for its group to be made durable.
@@ -88,14 +89,13 @@ class PosixFileSystem final : public FileSystemObject {
   void CloseGroup(Durable when = Durable::Meanwhile);
   void Abandon(std::vector<PendingMove>& moves);
   // These run on the writer's thread, one group at a time.
+  struct GroupSteps;
   std::vector<FinishedMove> MakeDurable(Group& group);
-  std::error_code FlushCopies(const std::vector<PendingMove>& moves, bool& bySyncfs);
-  std::error_code FlushNames(const std::vector<PendingMove>& published, bool bySyncfs);
+  std::error_code FlushCopies(const std::vector<PendingMove*>& moves, bool& bySyncfs);
+  std::error_code FlushNames(const std::vector<PendingMove*>& published, bool bySyncfs);
   std::error_code SyncFileSystemOf(const std::string& folder);
-  void Finish(PendingMove& move, std::error_code failure, std::vector<FinishedMove>& finished);
-  void RemoveSources(std::vector<PendingMove>& published, std::vector<FinishedMove>& finished);
   std::error_code TakeReadLease(int fd, bool& leased);
-  std::error_code RemoveCopiedSource(const PendingMove& move, bool& sourceInPlace);
+  std::error_code RemoveCopiedSource(PendingMove& move, bool& sourceInPlace);
   enum class Times { ChangeToo, ModificationOnly };
   std::error_code ChangedSince(const std::string& path, const PendingMove& move, Times times);
   int CreateTemporary(const std::string& folder, std::string& temporary);
@@ -104,10 +104,12 @@ class PosixFileSystem final : public FileSystemObject {
   std::string OwnName(const std::string& folder, platform::OwnFileKind kind,
                       std::string_view original = {}) const;
   std::error_code FlushFolder(const std::string& folder);
+  std::error_code RemoveEmptyFolder(const std::string& folder);
   void TidyOnce(const std::string& folder);
   void TidyAfterDeadRuns(const std::string& folder);
   void PutBack(const std::string& folder, const std::string& aside, const std::string& original);
   bool IsGone(std::uint64_t process);
+  bool OtherLinkOfOneFile(const std::string& path, const std::string& original);
   std::error_code SameBytes(const std::string& path, const std::string& original);
   std::optional<std::size_t> ReadFully(int fd, std::vector<char>& buffer);
 
@@ -118,11 +120,11 @@ class PosixFileSystem final : public FileSystemObject {
 
   // The run's thread only.
   FileCopy copy_;
-  std::string host_;                             // this machine, as our own names carry it
-  std::string createdFolder_;                    // the last folder this run made
-  std::unordered_set<std::string> tidyFolders_;  // looked at for what dead runs left
-  std::vector<std::string> madeIn_;              // folders that got a folder since the last group
-  std::vector<PendingMove> group_;               // copied, not yet handed to the writer
+  std::string host_;                                // this machine, as our own names carry it
+  std::unordered_set<std::string> createdFolders_;  // made by this run: nothing of a dead run's
+  std::unordered_set<std::string> tidyFolders_;     // looked at for what dead runs left
+  std::vector<std::string> madeIn_;  // folders that got a folder since the last group
+  std::vector<PendingMove> group_;   // copied, not yet handed to the writer
   std::uint64_t groupBytes_ = 0;
   std::chrono::steady_clock::time_point groupStarted_;
   dev_t groupDevice_ = 0;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "append_file.h"
 #include "paths.h"
 
 namespace pellorin::platform {
@@ -17,14 +18,14 @@ std::error_code LastError() { return {errno, std::generic_category()}; }
 
 class PosixAppendFile final : public AppendFile {
  public:
-  explicit PosixAppendFile(int fd) : fd_(fd) {}
-  ~PosixAppendFile() override { ::close(fd_); }
+  PosixAppendFile(posix::SystemCalls& calls, int fd) : calls_(calls), fd_(fd) {}
+  ~PosixAppendFile() override { calls_.Close(fd_); }
   PosixAppendFile(const PosixAppendFile&) = delete;
   PosixAppendFile& operator=(const PosixAppendFile&) = delete;
 
   std::error_code Append(std::string_view bytes) override {
     while (!bytes.empty()) {
-      const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+      const ssize_t written = calls_.Write(fd_, bytes.data(), bytes.size());
       if (written < 0 && errno == EINTR) continue;
       if (written <= 0)
         return written < 0 ? LastError() : std::make_error_code(std::errc::io_error);
@@ -32,11 +33,13 @@ class PosixAppendFile final : public AppendFile {
     }
     return {};
   }
+  // An append changes the size, which fdatasync would flush too: fsync costs the same.
   std::error_code MakeDurable() override {
-    return ::fdatasync(fd_) == 0 ? std::error_code() : LastError();
+    return calls_.Fsync(fd_) == 0 ? std::error_code() : LastError();
   }
 
  private:
+  posix::SystemCalls& calls_;
   int fd_;
 };
 
@@ -46,15 +49,6 @@ std::error_code FlushFolder(const std::string& path) {
   const auto failure = ::fsync(folder) == 0 ? std::error_code() : LastError();
   ::close(folder);
   return failure;
-}
-
-std::unique_ptr<AppendFile> Opened(int fd, std::error_code& failure) {
-  if (fd < 0) {
-    failure = LastError();
-    return nullptr;
-  }
-  failure.clear();
-  return std::make_unique<PosixAppendFile>(fd);
 }
 
 }  // namespace
@@ -98,9 +92,8 @@ std::vector<std::string> StateFolder::FileNames() const {
 
 std::unique_ptr<AppendFile> StateFolder::CreateNew(std::string_view name,
                                                    std::error_code& failure) const {
-  auto file =
-      Opened(::open(PathOf(name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600),
-             failure);
+  auto file = posix::OpenAppendFile(posix::SystemCalls::Real(), PathOf(name),
+                                    O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, failure);
   if (!file) return file;
   failure = FlushFolder(path_);
   return failure ? nullptr : std::move(file);
@@ -108,8 +101,8 @@ std::unique_ptr<AppendFile> StateFolder::CreateNew(std::string_view name,
 
 std::unique_ptr<AppendFile> StateFolder::OpenToAppend(std::string_view name,
                                                       std::error_code& failure) const {
-  return Opened(::open(PathOf(name).c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC),
-                failure);
+  return posix::OpenAppendFile(posix::SystemCalls::Real(), PathOf(name),
+                               O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC, failure);
 }
 
 std::error_code StateFolder::Read(std::string_view name, std::string& bytes) const {
@@ -131,3 +124,18 @@ std::error_code StateFolder::Remove(std::string_view name) const {
 }
 
 }  // namespace pellorin::platform
+
+namespace pellorin::posix {
+
+std::unique_ptr<platform::AppendFile> OpenAppendFile(SystemCalls& calls, const std::string& path,
+                                                     int flags, std::error_code& failure) {
+  const int fd = calls.Open(path.c_str(), flags, 0600);
+  if (fd < 0) {
+    failure = {errno, std::generic_category()};
+    return nullptr;
+  }
+  failure.clear();
+  return std::make_unique<platform::PosixAppendFile>(calls, fd);
+}
+
+}  // namespace pellorin::posix

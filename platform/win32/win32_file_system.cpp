@@ -17,6 +17,7 @@
 
 #include "own_files.h"
 #include "paths.h"
+#include "platform/group_steps.h"
 #include "sorting/artist_rules.h"
 #include "wide_text.h"
 #include "windows_api.h"
@@ -454,6 +455,14 @@ std::error_code Win32FileSystem::CopyIntoGroup(const std::wstring& from, const s
                  &copied.ftLastAccessTime, &copied.ftLastWriteTime)) {
     return LastError();
   }
+  // One group, one volume, whose flushes it takes.
+  BY_HANDLE_FILE_INFORMATION arrived{};
+  if (!::GetFileInformationByHandle(copy.get(), &arrived)) return LastError();
+  if (!group_.empty() && arrived.dwVolumeSerialNumber != groupVolume_) {
+    CloseGroup();
+    groupStarted_ = Clock::now();
+  }
+  if (group_.empty()) groupVolume_ = arrived.dwVolumeSerialNumber;
   group_.push_back({ticket, from, to, std::move(source), std::move(copy), copied});
   groupBytes_ += group_.back().Bytes();
   return {};
@@ -482,43 +491,35 @@ void Win32FileSystem::CloseGroup(Durable when) {
   }
 }
 
-// Each song's outcome is its own, except that a flush that fails fails every song not yet safe:
-// before the publication each copy goes as its handle closes; after it the copy stays under its
-// name and the source where it was, a song in two places rather than a guess.
-std::vector<FinishedMove> Win32FileSystem::MakeDurable(std::vector<PendingSong>& group) {
-  std::vector<FinishedMove> outcomes;
-  for (const auto& song : group) outcomes.push_back({song.ticket, {}, song.Bytes()});
-  const auto each = [&](auto&& step) {
-    for (std::size_t i = 0; i < group.size(); ++i) {
-      if (!outcomes[i].error) outcomes[i].error = step(group[i]);
-    }
-  };
-  const auto failAll = [](std::error_code failure) {
-    return [failure](const PendingSong&) { return failure; };
-  };
-  const auto copiesStillGoing = [&] {
-    std::vector<HANDLE> copies;
-    for (std::size_t i = 0; i < group.size(); ++i) {
-      if (!outcomes[i].error) copies.push_back(group[i].copy.get());
-    }
-    return copies;
-  };
+// The steps of MakeGroupDurable, on Windows. A copy not published and a source that is to go both
+// go as their handles close, once the whole group is done.
+struct Win32FileSystem::GroupSteps {
+  Flushers& flushers;
 
-  if (const auto failure = flushers_->FlushAll(copiesStillGoing())) {
-    each(failAll(failure));
-    return outcomes;
+  static std::vector<HANDLE> Copies(const std::vector<PendingSong*>& songs) {
+    std::vector<HANDLE> copies;
+    for (const auto* song : songs) copies.push_back(song->copy.get());
+    return copies;
   }
-  each(std::mem_fn(&PendingSong::Publish));
-  std::set<std::wstring> folders;
-  for (std::size_t i = 0; i < group.size(); ++i) {
-    if (!outcomes[i].error) folders.insert(FolderOf(group[i].to));
+  std::error_code FlushCopies(const std::vector<PendingSong*>& songs) {
+    return flushers.FlushAll(Copies(songs));
   }
-  if (const auto failure = FlushNames(*flushers_, folders, copiesStillGoing())) {
-    each(failAll(failure));
-  } else {
-    each(std::mem_fn(&PendingSong::RemoveSource));
+  std::error_code Publish(PendingSong& song) { return song.Publish(); }
+  void Withdraw(PendingSong&) {}
+  std::error_code FlushNames(const std::vector<PendingSong*>& published) {
+    std::set<std::wstring> folders;
+    for (const auto* song : published) folders.insert(FolderOf(song->to));
+    return win32::FlushNames(flushers, folders, Copies(published));
   }
-  return outcomes;
+  std::error_code RemoveSource(PendingSong& song) { return song.RemoveSource(); }
+  void Finish(PendingSong&) {}
+  void SourcesRemoved(const std::vector<PendingSong*>&) {}
+  FinishedMove Outcome(const PendingSong& song) const { return {song.ticket, {}, song.Bytes()}; }
+};
+
+std::vector<FinishedMove> Win32FileSystem::MakeDurable(std::vector<PendingSong>& group) {
+  GroupSteps steps{*flushers_};
+  return platform::MakeGroupDurable(group, steps);
 }
 
 void Win32FileSystem::TidyOnce(const std::wstring& folder) {

@@ -53,6 +53,7 @@ class Win32FileSystem final : public FileSystemObject {
   std::optional<FileStamp> Stamp(std::string_view path) const override;
   std::error_code RemoveDuplicate(std::string_view path, std::string_view original) override;
   bool MovesCopy(std::string_view sourceFolder, std::string_view root) const override;
+  std::int64_t CoarsestTimeStep() const override { return 20'000'000; }  // FAT's 2 s
 
   // Called after each piece of a copy across volumes, so that a test can play another program
   // that touches the source meanwhile.
@@ -61,6 +62,7 @@ class Win32FileSystem final : public FileSystemObject {
  private:
   mutable platform::FolderSpellings spellings_{ComposedText};
   struct PendingSong;
+  struct GroupSteps;
   using Clock = std::chrono::steady_clock;
 
   std::error_code CopyIntoGroup(const std::wstring& from, const std::wstring& to,
@@ -78,6 +80,7 @@ class Win32FileSystem final : public FileSystemObject {
   std::vector<PendingSong> group_;        // copied, not yet handed to the writer
   std::uint64_t groupBytes_ = 0;
   Clock::time_point groupStarted_;
+  std::uint32_t groupVolume_ = 0;       // where the group's copies are
   std::vector<FinishedMove> finished_;  // taken from the writer, not yet handed to the run
 
   std::unique_ptr<Flushers> flushers_;  // the writer's thread only

@@ -284,7 +284,40 @@ TEST_F(PellorinMoveTest, UndoLeavesWhatChangedOrIsInTheWayAndSaysSo) {
   EXPECT_EQ(ReadFile(In("A - taken.mp3")), "newcomer");
   EXPECT_EQ(ReadFile(folder + "A - changed.mp3"), "edited");
   EXPECT_EQ(ReadFile(In("A - fine.mp3")), In("A - fine.mp3"));
+
+  // Not undone, but partly: the next undo takes the same run again, for what is still out.
+  EXPECT_NE(Run("--runs").out.find("partly undone, 3 files still out"), std::string::npos);
+  std::filesystem::remove(In("A - taken.mp3"));
+  const auto again = Run("--undo");
+  EXPECT_NE(again.out.find("File \"A - taken.mp3\" moved back."), std::string::npos) << again.out;
 }
+
+#ifndef _WIN32
+// SIGTERM while the run asks a question: the file asked about is filed, then the run stops before
+// the next, says how many it filed, exits 128 + 15, and its journal knows every move.
+TEST_F(PellorinMoveTest, SignalStopsTheRunBetweenFilesWithEveryMoveJournaled) {
+  for (const char* name : {"A - 1.mp3", "A - 2.mp3", "b.mp3", "c - 3.mp3", "d - 4.mp3"}) {
+    WriteFile(In(name), name);
+  }
+  const std::string err = Quote(temp / "stderr"), pid = Quote(temp / "pid");
+  WriteFile(temp / "run.sh",
+            "echo $$ >" + pid + "; exec " + Quote(PELLORIN_MOVE) + " " + Operands());
+  const std::string command = "{ until grep -q enter " + err +
+                              "; do sleep 0.05; done; kill -TERM $(cat " + pid +
+                              "); echo Typed; } | sh " + Quote(temp / "run.sh") + " >" +
+                              Quote(temp / "stdout") + " 2>" + err;
+  WriteFile(temp / "stderr", "");
+  const int status = ExitStatus(std::system(command.c_str()));
+  EXPECT_EQ(status, 128 + 15);
+  const std::string out = ReadFile(temp / "stdout");
+  EXPECT_TRUE(out.ends_with("File \"b.mp3\" moved.\n3files(s) moved.\n")) << out;
+  EXPECT_NE(ReadFile(temp / "stderr").find("stopped by SIGTERM; 3 files moved"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(In("c - 3.mp3")) && std::filesystem::exists(In("d - 4.mp3")));
+  EXPECT_TRUE(Run("--undo").out.starts_with("File \"b.mp3\" moved back."));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(in), {}), 5);
+  EXPECT_TRUE(std::filesystem::is_empty(root));
+}
+#endif
 
 TEST_F(PellorinMoveTest, RefusalsUsageAndVersion) {
   const std::string usage =

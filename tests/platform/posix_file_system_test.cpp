@@ -11,7 +11,9 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <stdexcept>
 
+#include "platform/group_writer.h"
 #include "platform/own_file_names.h"
 #include "platform/posix/posix_file_enumeration.h"
 #include "support/temp_folder.h"
@@ -370,3 +372,37 @@ TEST(PosixFileEnumeration, OffersMatchingOrdinaryFilesInNameOrderOnce) {
 
 }  // namespace
 }  // namespace pellorin::posix
+
+namespace pellorin::platform {
+namespace {
+
+// A job that throws (a failed allocation, say) must leave the writer idle, so that neither the
+// run's wait nor the destructor waits for ever, and the run's thread hears of it.
+TEST(GroupWriter, AJobThatThrowsLeavesItIdleAndTellsTheRunsThread) {
+  GroupWriter writer;
+  writer.Hand([]() -> std::vector<FinishedMove> { throw std::runtime_error("no memory"); });
+  writer.WaitUntilIdle();
+  std::vector<FinishedMove> finished;
+  EXPECT_THROW(writer.TakeFinished(finished), std::runtime_error);
+  writer.Hand([] { return std::vector<FinishedMove>{{7, {}, 0}}; });
+  writer.WaitUntilIdle();
+  writer.TakeFinished(finished);
+  ASSERT_EQ(finished.size(), 1u);
+  EXPECT_EQ(finished[0].ticket, 7u);
+}
+
+// A group past its least time closes once the group before is durable; that least time grows
+// with what the group before took to be made durable, up to the longest a group may gather.
+TEST(GroupLimits, AGroupGathersLongerAfterAGroupThatTookLongToBeMadeDurable) {
+  using ms = std::chrono::milliseconds;
+  // ms gathering, ms the group before took, whether it is durable, whether this one is due
+  const int rows[][4] = {
+      {249, 0, 1, 0}, {250, 0, 0, 0}, {250, 100, 1, 0}, {400, 100, 1, 1}, {2000, 1000, 0, 1}};
+  for (const auto& [gathering, took, durable, due] : rows) {
+    EXPECT_EQ(GroupLimits{}.IsDue(1, 1, ms(gathering), durable != 0, ms(took)), due != 0)
+        << gathering << " ms after one that took " << took << " ms";
+  }
+}
+
+}  // namespace
+}  // namespace pellorin::platform

@@ -89,7 +89,7 @@ Mount Mount::ReadOnly(const std::string& folder) {
 }
 
 Mount Mount::Fat(const std::string& image, const std::string& folder, int megabytes) {
-  if (!MakeImage(image, megabytes, "mkfs.vfat")) {
+  if (megabytes > 0 && !MakeImage(image, megabytes, "mkfs.vfat")) {
     return {folder, Kind::Fuse, "cannot make a FAT image (is dosfstools installed?)"};
   }
   const std::string mount =
@@ -103,7 +103,7 @@ Mount Mount::Fat(const std::string& image, const std::string& folder, int megaby
 }
 
 Mount Mount::Exfat(const std::string& image, const std::string& folder, int megabytes) {
-  if (!MakeImage(image, megabytes, "mkfs.exfat")) {
+  if (megabytes > 0 && !MakeImage(image, megabytes, "mkfs.exfat")) {
     return {folder, Kind::FuseDaemon, "cannot make an exFAT image (is exfatprogs installed?)"};
   }
   const std::string loop = Output("losetup -f --show " + Quote(image) + " 2>/dev/null");
@@ -115,7 +115,7 @@ Mount Mount::Exfat(const std::string& image, const std::string& folder, int mega
 
 Mount Mount::Ntfs(const std::string& image, const std::string& folder, int megabytes,
                   bool windowsNames) {
-  if (!MakeImage(image, megabytes, "mkfs.ntfs -F -Q -f")) {
+  if (megabytes > 0 && !MakeImage(image, megabytes, "mkfs.ntfs -F -Q -f")) {
     return {folder, Kind::FuseDaemon, "cannot make an NTFS image (is ntfs-3g installed?)"};
   }
   std::vector<std::string> arguments = {"ntfs-3g", image, folder};

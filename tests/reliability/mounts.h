@@ -16,7 +16,8 @@ class Mount {
   static Mount Tmpfs(const std::string& folder, const std::string& options);
   // folder itself, bound onto itself and made read-only.
   static Mount ReadOnly(const std::string& folder);
-  // A fresh FAT image of the given size in megabytes, made at image and mounted on folder.
+  // A fresh FAT image of the given size in megabytes, made at image and mounted on folder; with 0
+  // megabytes, the image as it is, plugged in again.
   static Mount Fat(const std::string& image, const std::string& folder, int megabytes);
   // The same with exFAT (exfat-fuse), through a loop device: its driver refuses an image file.
   static Mount Exfat(const std::string& image, const std::string& folder, int megabytes);

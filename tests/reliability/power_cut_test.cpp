@@ -26,6 +26,9 @@
 // hidden names as they are but carrying a process that is dead, and a second run must file each
 // song or report it with a whole copy kept, and leave nothing hidden of ours behind. A failure
 // names the point, the state (each uncertain change, + happened, - did not) and the song.
+// The run is journaled as pellorin-move journals it, ahead of its moves, into a journal beside the
+// root whose writes are recorded too; on the same states an undo from the journal as the cut left
+// it must bring back every song the run moved, and leave the root as it was.
 // The run is made twice: flushed as the layer flushes /tmp here (one syncfs where the kernel's own
 // file system is underneath), and told that /tmp is FUSE, where it flushes each file and folder.
 // The layer's writer is held back until the run's thread can go no further, and no state may have
@@ -49,8 +52,10 @@
 #include <vector>
 
 #include "platform/own_file_names.h"
+#include "platform/posix/append_file.h"
 #include "platform/posix/posix_file_enumeration.h"
 #include "platform/posix/posix_file_system.h"
+#include "real_run.h"
 #include "sorting/move_run.h"
 #include "support/recording_system_calls.h"
 #include "support/run_goes_first.h"
@@ -98,6 +103,8 @@ std::string NameOf(const std::string& path) { return fs::path(path).filename().s
 struct Tops {
   std::string shm, tmp;  // the test's folders: /dev/shm/..., /tmp/...
   std::string in, root;  // the songs' folder in the first, the root in the second
+  std::string journal;   // the run's journal, in a folder of the root's that the run leaves alone
+  std::map<std::string, fs::file_time_type> songTimes;  // what a copy keeps of its song
   dev_t inDevice = 0, rootDevice = 0;
 
   dev_t DeviceOf(const std::string& path) const {
@@ -580,13 +587,50 @@ std::string MadeBy(const std::string& path, pid_t process) {
   return renamed.string();
 }
 
-// Writes the state onto the real folders, runs the real layer once more and says what is wrong.
-std::vector<std::string> SecondRunBroken(const Disk& state, const Tops& tops, pid_t dead) {
+// The undo from the journal as the state holds it: every song back where it was, once, nothing of
+// ours left, and of the root only what was there before the run.
+std::vector<std::string> UndoBroken(const Tops& tops) {
+  JournaledRun run;
+  run.root = tops.root, run.sourceFolder = tops.in;
+  const auto journaled = journal::ParseJournal("cut", ReadFile(tops.journal));
+  // The states are written anew, each file with an inode of its own: told it is on FUSE, the
+  // layer stamps them without one, as after a replug.
+  RecordingSystemCalls calls;
+  calls.typeAnswered = kFuseType;
+  posix::PosixFileSystem real(calls);
+  const std::string log = UndoAll(journaled.value_or(run), real);
+  std::vector<std::string> broken;
+  for (const auto& top : {tops.in, tops.root}) {
+    for (const auto& entry : fs::recursive_directory_iterator(top)) {
+      const std::string path = entry.path().string();
+      const bool before = path == tops.root + "/A" || path == Parent(tops.journal) ||
+                          path == tops.journal ||
+                          (Parent(path) == tops.in && Songs().contains(NameOf(path)));
+      if (!before) broken.push_back("left " + tops.Short(path));
+    }
+  }
+  for (const auto& [name, bytes] : Songs()) {
+    if (ReadFile(tops.in + "/" + name) != bytes) broken.push_back("\"" + name + "\" not back");
+  }
+  if (!broken.empty()) broken.back() += "\n  the undo's log:\n" + log;
+  return broken;
+}
+
+// Writes the state onto the real folders, runs the real layer once more (or the undo) and says
+// what is wrong.
+std::vector<std::string> SecondRunBroken(const Disk& state, const Tops& tops, pid_t dead,
+                                         bool undo) {
   fs::remove_all(tops.in);
   fs::remove_all(tops.root);
   for (const auto& folder : state.folders) fs::create_directory(MadeBy(folder, dead));
-  for (const auto& [path, inode] : state.files)
+  for (const auto& [path, inode] : state.files) {
     WriteFile(MadeBy(path, dead), state.bytes.at(inode));
+    for (const auto& [name, bytes] : Songs()) {
+      if (bytes == state.bytes.at(inode))
+        fs::last_write_time(MadeBy(path, dead), tops.songTimes.at(name));
+    }
+  }
+  if (undo) return UndoBroken(tops);
 
   posix::PosixFileSystem real;
   const std::string log = MoveAll(tops, real);
@@ -612,6 +656,7 @@ std::vector<std::string> SecondRunBroken(const Disk& state, const Tops& tops, pi
 
 struct Figures {
   std::size_t calls = 0, prefixes = 0, points = 0, sampled = 0, states = 0, secondRuns = 0;
+  std::size_t undos = 0;
   std::size_t mostInFlight = 0;
 };
 
@@ -626,7 +671,13 @@ void CheckPowerCuts(std::optional<long> type, Figures& figures,
   tops.in = tops.shm + "/in", tops.root = tops.tmp + "/root";
   fs::create_directory(tops.in);
   fs::create_directories(tops.root + "/A");
-  for (const auto& [name, bytes] : Songs()) WriteFile(tops.in + "/" + name, bytes);
+  tops.journal = tops.root + "/.state/run.journal";
+  fs::create_directory(Parent(tops.journal));
+  WriteFile(tops.journal, "");
+  for (const auto& [name, bytes] : Songs()) {
+    WriteFile(tops.in + "/" + name, bytes);
+    tops.songTimes[name] = fs::last_write_time(tops.in + "/" + name);
+  }
   struct stat info {};
   ASSERT_EQ(::stat(tops.in.c_str(), &info), 0);
   tops.inDevice = info.st_dev;
@@ -641,7 +692,10 @@ void CheckPowerCuts(std::optional<long> type, Figures& figures,
   recorder.before = [&runGoesFirst] { runGoesFirst.AtCall(); };
   {
     posix::PosixFileSystem recorded(recorder, kGroups);
-    MoveAll(tops, recorded);
+    const platform::StateFolder state(Parent(tops.journal));
+    JournaledMoveAll(tops.in, tops.root, recorded, state, [&](std::error_code& failure) {
+      return posix::OpenAppendFile(recorder, tops.journal, O_WRONLY | O_APPEND, failure);
+    });
   }
   Disk live = before;
   Replay replay(tops, live, nextInode);
@@ -686,8 +740,12 @@ void CheckPowerCuts(std::optional<long> type, Figures& figures,
       figures.mostInFlight = std::max(figures.mostInFlight, inFlight);
       if (inFlight > 2 * kGroups.songs) broken.push_back("more in flight than two groups");
       if (broken.empty() && RunAgainOn(picks[s], radix) && runAgain.insert(state.Key()).second) {
-        broken = SecondRunBroken(state, tops, dead);
+        broken = SecondRunBroken(state, tops, dead, false);
         for (auto& problem : broken) problem = "after a second run: " + problem;
+        for (auto& problem : SecondRunBroken(state, tops, dead, true)) {
+          broken.push_back("after an undo: " + problem);
+        }
+        ++figures.undos;
       }
       for (const auto& problem : broken) {
         failures.push_back(where + "\n  state " + std::to_string(s + 1) + " of " +
@@ -740,10 +798,10 @@ TEST_F(PowerCut, AfterAnyCallOfMovesAcrossDevicesEverySongIsWholeAndTheNextRunFi
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   std::printf(
       "[ figures  ] %zu calls recorded, %zu prefixes (%zu after a change to the disk, %zu of them "
-      "sampled), %zu states checked, %zu second runs made, %zu problems; at most %zu songs in "
-      "flight; %.2f s\n",
+      "sampled), %zu states checked, %zu second runs and %zu undos made, %zu problems; at most %zu "
+      "songs in flight; %.2f s\n",
       figures.calls, figures.prefixes, figures.points, figures.sampled, figures.states,
-      figures.secondRuns, broken, figures.mostInFlight, seconds);
+      figures.secondRuns, figures.undos, broken, figures.mostInFlight, seconds);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <thread>
 
 #include "mounts.h"
@@ -493,6 +494,56 @@ TEST_F(FatFolders, FileAlreadyInItsFolderUnderAnotherCaseStaysAsItIs) {
   ExpectKeptEveryPromise(result);
   EXPECT_EQ(result.verdict.failureEntries, 1);
   EXPECT_EQ(ReadFile(mounted + "/abc/ABC - x.mp3"), "in place");
+}
+
+// A drive unplugged and plugged in again comes back under another device number, and FAT and
+// exFAT through FUSE give its files new inode numbers: the undo still knows every song it left,
+// moved within the drive or copied onto it.
+TEST_F(FatFolders, UndoAfterTheDriveWasPluggedInAgainRecognisesEverySong) {
+  const struct {
+    const char* name;
+    Mount (*mount)(const std::string&, const std::string&, int);
+  } drives[] = {{"FAT", &Mount::Fat},
+                {"exFAT", &Mount::Exfat},
+                {"NTFS", [](const std::string& file, const std::string& folder, int megabytes) {
+                   return Mount::Ntfs(file, folder, megabytes, false);
+                 }}};
+  const std::map<std::string, std::string> songs = {
+      {"A - one.mp3", Bytes(5000, 'a')}, {"B - two.mp3", ""}, {"B - three.mp3", Bytes(300, 'c')}};
+  for (const auto& drive : drives) {
+    for (const bool within : {true, false}) {
+      const std::string what = std::string(drive.name) + (within ? ", within it" : ", onto it");
+      const std::string mounted = temp / "drive", img = image / "drive.img";
+      fs::create_directory(mounted);
+      std::optional<Mount> plugged(drive.mount(img, mounted, 16));
+      SKIP_UNLESS_MOUNTED(*plugged);
+      const std::string in = (within ? mounted : temp.path().string()) + "/in";
+      const std::string root = mounted + "/root";
+      fs::create_directory(in);
+      fs::create_directory(root);
+      for (const auto& [name, bytes] : songs) WriteFile(in + "/" + name, bytes);
+      const TempFolder stateFolder;
+      const platform::StateFolder state(stateFolder.path());
+      {
+        posix::PosixFileSystem disk;
+        JournaledMoveAll(in, root, disk, state);
+      }
+      plugged.reset();
+      plugged.emplace(drive.mount(img, mounted, 0));
+      SKIP_UNLESS_MOUNTED(*plugged);
+      const auto run = journal::ReadJournaledRun(state, journal::JournaledRunNames(state).at(0));
+      ASSERT_TRUE(run.has_value()) << what;
+      posix::PosixFileSystem disk;
+      const std::string log = UndoAll(*run, disk);
+      for (const auto& [name, bytes] : songs) {
+        EXPECT_EQ(ReadFile(in + "/" + name), bytes) << what << ": " << name << "\n" << log;
+      }
+      EXPECT_TRUE(fs::is_empty(root)) << what << "\n" << log;
+      plugged.reset();
+      fs::remove_all(temp / "in");
+      fs::remove_all(mounted);
+    }
+  }
 }
 
 }  // namespace

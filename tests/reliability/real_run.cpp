@@ -1,10 +1,13 @@
 #include "real_run.h"
 
 #include <filesystem>
+#include <sstream>
 
+#include "journal/write_ahead.h"
 #include "platform/posix/posix_file_enumeration.h"
 #include "platform/posix/posix_file_system.h"
 #include "sorting/move_run.h"
+#include "sorting/undo_run.h"
 #include "support/scripted_window.h"
 
 namespace pellorin::testing {
@@ -39,6 +42,30 @@ RealRunResult RunAndJudge(const RealRunSetup& setup, FileSystemObject* disk) {
   run.log = window.results.text;
   result.verdict = JudgeRun(run, fileSystem);
   return result;
+}
+
+std::string JournaledMoveAll(const std::string& in, const std::string& root, FileSystemObject& disk,
+                             const platform::StateFolder& state,
+                             journal::JournalWriter::Opener open) {
+  ScriptedWindow window;
+  window.pattern = in + "/*";
+  window.root = root;
+  JournaledRun run;
+  run.pattern = window.pattern;
+  run.root = root;
+  run.sourceFolder = in;
+  std::ostringstream err;
+  journal::RunJournal journal(state, run, err, std::move(open));
+  journal::WriteAheadFileSystem ahead(disk, journal);
+  posix::PosixFileEnumeration files;
+  MoveRun(window, ahead, files);
+  return window.results.text + err.str();
+}
+
+std::string UndoAll(const JournaledRun& run, FileSystemObject& disk) {
+  ScriptedWindow window;
+  UndoRun(window, disk, run);
+  return window.results.text;
 }
 
 }  // namespace pellorin::testing

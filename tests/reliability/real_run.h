@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "journal/journal.h"
 #include "run_oracle.h"
 #include "sorting/file_system.h"
 
@@ -26,5 +27,13 @@ struct RealRunResult {
 
 // Runs over disk (the real POSIX layer when null) and judges the run.
 RealRunResult RunAndJudge(const RealRunSetup& setup, FileSystemObject* disk = nullptr);
+
+// A Move run of in's files into root over disk, journaled as pellorin-move journals one: in a
+// journal of its own in state, or in the file that open opens. Its log.
+std::string JournaledMoveAll(const std::string& in, const std::string& root, FileSystemObject& disk,
+                             const platform::StateFolder& state,
+                             journal::JournalWriter::Opener open = {});
+// The undo of a journaled run over disk; its log.
+std::string UndoAll(const JournaledRun& run, FileSystemObject& disk);
 
 }  // namespace pellorin::testing

@@ -74,10 +74,16 @@ std::optional<JournaledRun> RunToUndo(const platform::StateFolder& journals,
   return std::nullopt;
 }
 
-std::size_t Failed(const JournaledRun& run) {
-  return static_cast<std::size_t>(std::count_if(run.moves.begin(), run.moves.end(), [](auto& move) {
-    return move.outcome == MoveOutcome::Failed;
-  }));
+std::size_t Counted(const JournaledRun& run, MoveOutcome outcome) {
+  return static_cast<std::size_t>(std::count_if(
+      run.moves.begin(), run.moves.end(), [&](auto& move) { return move.outcome == outcome; }));
+}
+
+// Moves journaled whose end the journal never heard of may or may not have been made.
+std::string MovedCount(const JournaledRun& run) {
+  const auto perhaps = Counted(run, MoveOutcome::Unknown);
+  return std::to_string(Counted(run, MoveOutcome::Moved)) + " files moved" +
+         (perhaps == 0 ? "" : " (" + std::to_string(perhaps) + " more perhaps)");
 }
 
 std::string RunState(const JournaledRun& run) {
@@ -228,7 +234,7 @@ int UndoCommand(const CommandLine& line, TerminalStreams streams) {
     window.Results().BeforeShowing([&] { journal->Commit(); });
   }
 
-  streams.err << "Undoing " << run->name << ", " << run->StillOut() << " files moved on "
+  streams.err << "Undoing " << run->name << ", " << MovedCount(*run) << " on "
               << LocalTime(run->startedAt, "%Y-%m-%d %H:%M:%S") << '\n';
   const auto status = Progress(line, streams, window, observers);
   const auto outcome = UndoRun(window, disk.Used(), *run, &observers);
@@ -250,8 +256,8 @@ int RunsCommand(TerminalStreams streams) {
       continue;
     }
     streams.out << shown(name) << "  " << LocalTime(run->startedAt, "%Y-%m-%d %H:%M:%S") << "  "
-                << run->moves.size() - Failed(*run) << " files moved  " << shown(run->pattern)
-                << "  " << shown(run->root) << RunState(*run) << '\n';
+                << MovedCount(*run) << "  " << shown(run->pattern) << "  " << shown(run->root)
+                << RunState(*run) << '\n';
   }
   streams.out.flush();
   return kNoErrors;

@@ -295,7 +295,7 @@ RunJournal::~RunJournal() {
   if (started_) {
     if (auto* records = writer_.Records()) RecordText(*records, "end").Number(run_.startedAt);
   }
-  writer_.Commit();
+  Commit();
 }
 
 void RunJournal::Folder(std::string_view path) {
@@ -314,9 +314,16 @@ void RunJournal::Move(MoveTicket ticket, std::string_view name, std::string_view
       .Number(sourceStamp.size)
       .Number(sourceStamp.modified)
       .Number(sourceStamp.file);
-  writer_.SetProgress("it holds the run's first " + std::to_string(moves_) +
-                      " moves and may lack any after them, which an undo will look for");
   ++moves_;
+}
+
+// A failure says how far the journal holds for certain.
+std::error_code RunJournal::WriteOut(bool durable) {
+  writer_.SetProgress("it holds the run's first " + std::to_string(durableMoves_) +
+                      " moves for certain, and an undo will look for any after them");
+  const auto failure = durable ? writer_.Commit() : writer_.Write();
+  if (!failure && durable) durableMoves_ = moves_;
+  return failure;
 }
 
 void RunJournal::Done(MoveTicket ticket) {

@@ -116,20 +116,22 @@ class RunJournal {
   void Done(MoveTicket ticket);
   void Copied(MoveTicket ticket, const FileStamp& destinationStamp);
   void Failed(MoveTicket ticket);
-  std::error_code Write() { return writer_.Write(); }
-  std::error_code Commit() { return writer_.Commit(); }
+  std::error_code Write() { return WriteOut(false); }
+  std::error_code Commit() { return WriteOut(true); }
   bool Failed() const { return writer_.Failed(); }
   const std::string& Name() const { return run_.name; }
 
  private:
   std::unique_ptr<platform::AppendFile> Create(std::error_code& failure);
   std::string* Records();
+  std::error_code WriteOut(bool durable);
 
   const platform::StateFolder& folder_;
   JournaledRun run_;
   JournalWriter writer_;
   bool started_ = false;
-  std::uint64_t moves_ = 0;  // move records so far
+  std::uint64_t moves_ = 0;         // move records so far
+  std::uint64_t durableMoves_ = 0;  // of them, made durable
 };
 
 // What an undo puts back, added to the journal of the run it undoes.

@@ -78,8 +78,10 @@ void WriteAheadFileSystem::CloseBatch() {
   recorded_ = std::exchange(batch_, {});
   batchBytes_ = 0;
   if (*copying_) {
-    const std::lock_guard lock(journalMutex_);
-    recordFailure_ = journal_.Commit();
+    {
+      const std::lock_guard lock(journalMutex_);
+      recordFailure_ = journal_.Commit();
+    }
     MakeRecorded();
     return;
   }

@@ -29,9 +29,12 @@ struct FileStamp {
   std::int64_t modified = 0;
   std::uint64_t file = 0;
   friend bool operator==(const FileStamp&, const FileStamp&) = default;
-  // The same file, as far as both stamps tell: an identity known on one side only is no news.
-  bool SameFileAs(const FileStamp& other) const {
-    return size == other.size && modified == other.modified &&
+  // The same file, as far as both stamps tell: an identity known on one side only is no news, and
+  // times within timeStep are one (a FAT drive may show a new file's time finer until it is
+  // plugged in again, and then at its own 2 s).
+  bool SameFileAs(const FileStamp& other, std::int64_t timeStep = 0) const {
+    return size == other.size && modified <= other.modified + timeStep &&
+           other.modified <= modified + timeStep &&
            (file == 0 || other.file == 0 || file == other.file);
   }
 };

@@ -94,7 +94,7 @@ class UndoRunner {
       } else {
         FileError("Error: " + Quoted(move.name) + " is gone from " + Quoted(move.destination));
       }
-    } else if (!now->SameFileAs(move.stamp)) {
+    } else if (!now->SameFileAs(move.stamp, fileSystem_.CoarsestTimeStep())) {
       FileError("Error: " + Quoted(move.name) + " changed since the run;" +
                 LeftAt(move.destination));
     } else if (const auto folder = fileSystem_.GetParentFolderName(move.source);
@@ -118,8 +118,7 @@ class UndoRunner {
       if (observer_ != nullptr) observer_->Moved(index, move.name, move.destination, move.source);
     } else if (!now) {
       FileError("Error: " + Quoted(move.name) + " is gone from " + Quoted(move.source));
-    } else if (now->size != move.stamp.size || now->modified > move.stamp.modified + step ||
-               now->modified < move.stamp.modified - step) {
+    } else if (!FileStamp{now->size, now->modified, 0}.SameFileAs(move.stamp, step)) {
       FileError("Error: " + Quoted(move.name) + " changed since the run;" +
                 LeftAt(move.destination));
     } else if (!back) {

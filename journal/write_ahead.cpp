@@ -134,7 +134,8 @@ void WriteAheadFileSystem::Journal(const FinishedMove& move, bool copied) {
   } else if (!copied) {
     journal_.Done(move.ticket);
   } else if (const auto found = beingCopied_.find(move.ticket); found != beingCopied_.end()) {
-    journal_.Copied(move.ticket, disk_.Stamp(found->second).value_or(FileStamp{}));
+    journal_.Copied(move.ticket,
+                    move.copy ? *move.copy : disk_.Stamp(found->second).value_or(FileStamp{}));
   }
   if (copied) beingCopied_.erase(move.ticket);
 }

@@ -12,12 +12,6 @@ namespace pellorin {
 // Names one move of a run; the run numbers its moves in order.
 using MoveTicket = std::uint64_t;
 
-struct FinishedMove {
-  MoveTicket ticket = 0;
-  std::error_code error;    // none: the file is at its destination for good and its source is gone
-  std::uint64_t bytes = 0;  // the song's size, for a move that copies it to another device
-};
-
 // What tells a file as a run left it from the same name holding anything else since, and still
 // holds after its drive was unplugged and plugged in again: its size, the time its content last
 // changed (in the platform's units, at the file system's resolution: nanoseconds on Linux,
@@ -37,6 +31,15 @@ struct FileStamp {
            other.modified <= modified + timeStep &&
            (file == 0 || other.file == 0 || file == other.file);
   }
+};
+
+struct FinishedMove {
+  MoveTicket ticket = 0;
+  std::error_code error;    // none: the file is at its destination for good and its source is gone
+  std::uint64_t bytes = 0;  // the song's size, for a move that copies it to another device
+  // For a move that copies, the copy as it was made, where the layer knows it without looking
+  // again.
+  std::optional<FileStamp> copy = std::nullopt;
 };
 
 // Which pending moves FinishMoves is to finish.

@@ -78,7 +78,11 @@ bool KeepsInodesAcrossMounts(long type) {
 }  // namespace
 
 PosixFileSystem::PosixFileSystem(SystemCalls& calls, GroupLimits limits)
-    : calls_(calls), limits_(limits), copy_(calls), host_(MachineTag(calls)) {
+    : calls_(calls),
+      limits_(limits),
+      copy_(calls),
+      host_(MachineTag(calls)),
+      process_(static_cast<std::uint64_t>(::getpid())) {
   // Two groups in flight hold their sources open: together at most half the descriptors.
   const long openMax = ::sysconf(_SC_OPEN_MAX);
   if (openMax > 0) limits_.songs = std::min(limits_.songs, static_cast<std::size_t>(openMax) / 4);
@@ -159,9 +163,16 @@ std::optional<std::error_code> PosixFileSystem::StartMove(std::string_view sourc
   const auto from = KernelPath(source);
   const auto to = KernelPath(destination);
   if (!from || !to || source.empty() || destination.empty()) return Error(EINVAL);
+  // A rename from a folder to one under a root that it was refused for as crossing devices is
+  // refused alike for every later song: each folder under the root is on the root's mount, or on
+  // another that is not the source's either. (Where an artist folder is a link into the source's
+  // mount, the copy that goes instead is only slower.)
+  auto crossing = std::pair(ParentFolder(*from), ParentFolder(ParentFolder(*to)));
+  if (crossings_.contains(crossing)) return StartCopy(ticket, *from, *to);
   const auto moved = RenameWithoutReplacing(*from, *to);
-  if (moved.value() == EXDEV) return StartCopy(ticket, *from, *to);
-  return moved;
+  if (moved.value() != EXDEV) return moved;
+  crossings_.insert(std::move(crossing));
+  return StartCopy(ticket, *from, *to);
 }
 
 void PosixFileSystem::FinishMoves(PendingMoves which, std::vector<FinishedMove>& finished) {
@@ -245,9 +256,9 @@ std::optional<std::error_code> PosixFileSystem::StartCopy(MoveTicket ticket,
     calls_.Close(move.sourceFd);  // ends the lease too
     return failure;
   }
-  if (!group_.empty() && move.device != groupDevice_) CloseGroup();
+  if (!group_.empty() && move.made.st_dev != groupDevice_) CloseGroup();
   if (group_.empty()) {
-    groupDevice_ = move.device;
+    groupDevice_ = move.made.st_dev;
     groupStarted_ = copyStarted;
   }
   groupBytes_ += static_cast<std::uint64_t>(move.copied.st_size);
@@ -264,16 +275,20 @@ std::error_code PosixFileSystem::CopyIntoTemporary(PendingMove& move) {
   calls_.Fcntl(move.sourceFd, F_SETFL, 0);  // reads wait for the disk again, as they should
   if (auto busy = TakeReadLease(move.sourceFd, move.leased)) return busy;
 
-  const int temporaryFd = CreateTemporary(ParentFolder(move.destination), move.temporary);
+  // Made with the source's mode where the umask leaves it whole, so that it takes no call of its
+  // own; never writable by others before it is whole.
+  const mode_t mode = move.copied.st_mode & 07777;
+  const int temporaryFd =
+      CreateTemporary(ParentFolder(move.destination), move.temporary, mode & 0755);
   if (temporaryFd < 0) return LastError();
   auto failure = copy_.Copy(move.sourceFd, temporaryFd, move.copied.st_size);
-  struct stat copy {};
   if (!failure) {
-    calls_.Fchmod(temporaryFd, move.copied.st_mode & 07777);
     const struct timespec times[2] = {move.copied.st_atim, move.copied.st_mtim};
     calls_.Futimens(temporaryFd, times);
-    if (calls_.Fstat(temporaryFd, &copy) != 0) failure = LastError();
-    move.device = copy.st_dev;
+    if (calls_.Fstat(temporaryFd, &move.made) != 0) failure = LastError();
+  }
+  if (!failure && (move.made.st_mode & 07777) != mode && calls_.Fchmod(temporaryFd, mode) == 0) {
+    move.made.st_mode = (move.made.st_mode & ~07777) | mode;  // the times stay as they were
   }
   if (calls_.Close(temporaryFd) != 0 && !failure) failure = LastError();
   if (failure) calls_.Unlink(move.temporary.c_str());
@@ -330,7 +345,10 @@ struct PosixFileSystem::GroupSteps {
     layer.FlushFolder(ParentFolder(published.front()->source));
   }
   FinishedMove Outcome(const PendingMove& move) const {
-    return {move.ticket, {}, static_cast<std::uint64_t>(move.copied.st_size)};
+    return {move.ticket,
+            {},
+            static_cast<std::uint64_t>(move.copied.st_size),
+            layer.StampOf(move.made, move.destination.c_str())};
   }
 };
 
@@ -451,10 +469,11 @@ std::error_code PosixFileSystem::ChangedSince(const std::string& path, const Pen
 
 // A hidden name of our own in the destination folder, created exclusively so that nothing of
 // anyone else's is ever written to. Returns the descriptor, or -1 with errno set.
-int PosixFileSystem::CreateTemporary(const std::string& folder, std::string& temporary) {
+int PosixFileSystem::CreateTemporary(const std::string& folder, std::string& temporary,
+                                     mode_t mode) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     temporary = OwnName(folder, OwnFileKind::Temporary);
-    const int fd = calls_.Open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int fd = calls_.Open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -503,7 +522,7 @@ std::string PosixFileSystem::OwnName(const std::string& folder, OwnFileKind kind
                                      std::string_view original) const {
   static std::atomic<std::uint64_t> serial{0};
   const platform::OwnFileName name{.kind = kind,
-                                   .process = static_cast<std::uint64_t>(::getpid()),
+                                   .process = process_,
                                    .serial = serial++,
                                    .host = host_,
                                    .original = std::string(original)};
@@ -575,7 +594,7 @@ void PosixFileSystem::PutBack(const std::string& folder, const std::string& asid
 // process counts as alive even where it shares its number with a dead run of long ago.
 bool PosixFileSystem::IsGone(std::uint64_t process) {
   if (process == 0 || process > static_cast<std::uint64_t>(std::numeric_limits<pid_t>::max()) ||
-      process == static_cast<std::uint64_t>(::getpid())) {
+      process == process_) {
     return false;
   }
   return calls_.Kill(static_cast<pid_t>(process), 0) != 0 && errno == ESRCH;
@@ -622,7 +641,11 @@ std::optional<FileStamp> PosixFileSystem::Stamp(std::string_view path) const {
       !S_ISREG(info.st_mode)) {
     return std::nullopt;
   }
-  const bool identity = KeepsInodes(info.st_dev, kernelPath->c_str());
+  return StampOf(info, kernelPath->c_str());
+}
+
+FileStamp PosixFileSystem::StampOf(const struct stat& info, const char* path) const {
+  const bool identity = KeepsInodes(info.st_dev, path);
   return FileStamp{.size = static_cast<std::uint64_t>(info.st_size),
                    .modified = info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec,
                    .file = identity ? static_cast<std::uint64_t>(info.st_ino) : 0};

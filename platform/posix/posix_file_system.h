@@ -7,6 +7,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "file_copy.h"
@@ -71,7 +72,7 @@ class PosixFileSystem final : public FileSystemObject {
     int sourceFd = -1;  // held, with its lease, until the source is removed or kept
     struct stat copied {};
     bool leased = false;
-    dev_t device = 0;  // of the copy
+    struct stat made {};  // the copy, with its mode and times
   };
   // What the writer makes durable at once.
   struct Group {
@@ -98,7 +99,7 @@ class PosixFileSystem final : public FileSystemObject {
   std::error_code RemoveCopiedSource(PendingMove& move, bool& sourceInPlace);
   enum class Times { ChangeToo, ModificationOnly };
   std::error_code ChangedSince(const std::string& path, const PendingMove& move, Times times);
-  int CreateTemporary(const std::string& folder, std::string& temporary);
+  int CreateTemporary(const std::string& folder, std::string& temporary, mode_t mode);
   std::error_code SetAside(const std::string& source, std::string& aside);
   std::error_code SetAsideInFolder(const std::string& source, std::string& aside);
   std::string OwnName(const std::string& folder, platform::OwnFileKind kind,
@@ -114,13 +115,17 @@ class PosixFileSystem final : public FileSystemObject {
   std::optional<std::size_t> ReadFully(int fd, std::vector<char>& buffer);
 
   bool KeepsInodes(dev_t device, const char* path) const;
+  FileStamp StampOf(const struct stat& info, const char* path) const;
 
   SystemCalls& calls_;  // shared by the run's thread and the writer's
   GroupLimits limits_;
 
   // The run's thread only.
   FileCopy copy_;
-  std::string host_;                                // this machine, as our own names carry it
+  std::string host_;       // this machine, as our own names carry it
+  std::uint64_t process_;  // as our own names carry it
+  // Source folders and roots between which a rename was refused as crossing devices.
+  std::set<std::pair<std::string, std::string>> crossings_;
   std::unordered_set<std::string> createdFolders_;  // made by this run: nothing of a dead run's
   std::unordered_set<std::string> tidyFolders_;     // looked at for what dead runs left
   std::vector<std::string> madeIn_;  // folders that got a folder since the last group

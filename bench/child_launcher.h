@@ -25,9 +25,11 @@ class ChildLauncher {
   ChildLauncher(const ChildLauncher&) = delete;
   ChildLauncher& operator=(const ChildLauncher&) = delete;
 
-  // Runs arguments[0] with these arguments, its standard streams opened on the three paths.
+  // Runs arguments[0] with these arguments, its standard streams opened on the three paths, and
+  // the variables of environment ("NAME=value") set.
   ChildRun Run(const std::vector<std::string>& arguments, const std::string& in,
-               const std::string& out, const std::string& err);
+               const std::string& out, const std::string& err,
+               const std::vector<std::string>& environment = {});
 
  private:
   int socket_ = -1;

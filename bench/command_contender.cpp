@@ -18,20 +18,19 @@ void CountLines(const std::string& path, RunResult& result) {
 
 }  // namespace
 
-// Started through env, so that the journal goes into the workspace and never into the home of
-// whoever runs the benchmark.
+// The journal goes into the workspace, never into the home of whoever runs the benchmark.
 RunResult RunCommand(const Workspace& workspace, ChildLauncher& launcher,
                      const std::string& program, bool keepLog,
                      const std::vector<std::string>& options) {
   const std::string logPath = keepLog ? workspace.File("stdout") : "/dev/null";
   const std::string errorPath = workspace.File("stderr");
-  std::vector<std::string> arguments = {"/usr/bin/env", "XDG_STATE_HOME=" + workspace.File("state"),
-                                        program};
+  std::vector<std::string> arguments = {program};
   arguments.insert(arguments.end(), options.begin(), options.end());
   if (options.empty() || options.front() != "--undo") {
     arguments.insert(arguments.end(), {"--no-ask", workspace.Pattern(), workspace.Library()});
   }
-  const auto run = launcher.Run(arguments, "/dev/null", logPath, errorPath);
+  const auto run = launcher.Run(arguments, "/dev/null", logPath, errorPath,
+                                {"XDG_STATE_HOME=" + workspace.File("state")});
 
   RunResult result;
   result.seconds = run.seconds;

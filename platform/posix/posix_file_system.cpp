@@ -275,20 +275,16 @@ std::error_code PosixFileSystem::CopyIntoTemporary(PendingMove& move) {
   calls_.Fcntl(move.sourceFd, F_SETFL, 0);  // reads wait for the disk again, as they should
   if (auto busy = TakeReadLease(move.sourceFd, move.leased)) return busy;
 
-  // Made with the source's mode where the umask leaves it whole, so that it takes no call of its
-  // own; never writable by others before it is whole.
-  const mode_t mode = move.copied.st_mode & 07777;
-  const int temporaryFd =
-      CreateTemporary(ParentFolder(move.destination), move.temporary, mode & 0755);
+  const int temporaryFd = CreateTemporary(ParentFolder(move.destination), move.temporary);
   if (temporaryFd < 0) return LastError();
   auto failure = copy_.Copy(move.sourceFd, temporaryFd, move.copied.st_size);
   if (!failure) {
+    // The mode before the times: fusefat takes a change of mode for a change of the file and
+    // gives it the time of now.
+    calls_.Fchmod(temporaryFd, move.copied.st_mode & 07777);
     const struct timespec times[2] = {move.copied.st_atim, move.copied.st_mtim};
     calls_.Futimens(temporaryFd, times);
     if (calls_.Fstat(temporaryFd, &move.made) != 0) failure = LastError();
-  }
-  if (!failure && (move.made.st_mode & 07777) != mode && calls_.Fchmod(temporaryFd, mode) == 0) {
-    move.made.st_mode = (move.made.st_mode & ~07777) | mode;  // the times stay as they were
   }
   if (calls_.Close(temporaryFd) != 0 && !failure) failure = LastError();
   if (failure) calls_.Unlink(move.temporary.c_str());
@@ -469,11 +465,10 @@ std::error_code PosixFileSystem::ChangedSince(const std::string& path, const Pen
 
 // A hidden name of our own in the destination folder, created exclusively so that nothing of
 // anyone else's is ever written to. Returns the descriptor, or -1 with errno set.
-int PosixFileSystem::CreateTemporary(const std::string& folder, std::string& temporary,
-                                     mode_t mode) {
+int PosixFileSystem::CreateTemporary(const std::string& folder, std::string& temporary) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     temporary = OwnName(folder, OwnFileKind::Temporary);
-    const int fd = calls_.Open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    const int fd = calls_.Open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;

@@ -99,7 +99,7 @@ class PosixFileSystem final : public FileSystemObject {
   std::error_code RemoveCopiedSource(PendingMove& move, bool& sourceInPlace);
   enum class Times { ChangeToo, ModificationOnly };
   std::error_code ChangedSince(const std::string& path, const PendingMove& move, Times times);
-  int CreateTemporary(const std::string& folder, std::string& temporary, mode_t mode);
+  int CreateTemporary(const std::string& folder, std::string& temporary);
   std::error_code SetAside(const std::string& source, std::string& aside);
   std::error_code SetAsideInFolder(const std::string& source, std::string& aside);
   std::string OwnName(const std::string& folder, platform::OwnFileKind kind,

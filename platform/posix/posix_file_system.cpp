@@ -279,8 +279,6 @@ std::error_code PosixFileSystem::CopyIntoTemporary(PendingMove& move) {
   if (temporaryFd < 0) return LastError();
   auto failure = copy_.Copy(move.sourceFd, temporaryFd, move.copied.st_size);
   if (!failure) {
-    // The mode before the times: fusefat takes a change of mode for a change of the file and
-    // gives it the time of now.
     calls_.Fchmod(temporaryFd, move.copied.st_mode & 07777);
     const struct timespec times[2] = {move.copied.st_atim, move.copied.st_mtim};
     calls_.Futimens(temporaryFd, times);

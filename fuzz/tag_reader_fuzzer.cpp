@@ -18,7 +18,9 @@ class MemoryFile final : public pellorin::platform::ReadOnlyFile {
  public:
   explicit MemoryFile(std::string_view bytes) : bytes_(bytes) {}
   std::uint64_t Size() const override { return bytes_.size(); }
-  std::optional<std::size_t> ReadAt(std::uint64_t offset, std::span<char> into) override {
+
+ protected:
+  std::optional<std::size_t> ReadSomeAt(std::uint64_t offset, std::span<char> into) override {
     if (offset >= bytes_.size()) return 0;
     const std::size_t count = std::min(into.size(), bytes_.size() - offset);
     std::memcpy(into.data(), bytes_.data() + offset, count);

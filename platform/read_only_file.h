@@ -20,7 +20,20 @@ class ReadOnlyFile {
   // The size when it was opened.
   virtual std::uint64_t Size() const = 0;
   // Fills into from offset; fewer bytes only at the end of the file; nothing on a failure.
-  virtual std::optional<std::size_t> ReadAt(std::uint64_t offset, std::span<char> into) = 0;
+  std::optional<std::size_t> ReadAt(std::uint64_t offset, std::span<char> into) {
+    std::size_t filled = 0;
+    while (filled < into.size()) {
+      const auto got = ReadSomeAt(offset + filled, into.subspan(filled));
+      if (!got) return std::nullopt;
+      if (*got == 0) break;
+      filled += *got;
+    }
+    return filled;
+  }
+
+ protected:
+  // One read from offset, as the system gives it: some of into, none only at the end of the file.
+  virtual std::optional<std::size_t> ReadSomeAt(std::uint64_t offset, std::span<char> into) = 0;
 };
 
 }  // namespace pellorin::platform

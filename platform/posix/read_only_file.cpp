@@ -18,17 +18,13 @@ class PosixReadOnlyFile final : public ReadOnlyFile {
 
   std::uint64_t Size() const override { return size_; }
 
-  std::optional<std::size_t> ReadAt(std::uint64_t offset, std::span<char> into) override {
-    std::size_t filled = 0;
-    while (filled < into.size()) {
-      const ssize_t got = calls_.Pread(fd_, into.data() + filled, into.size() - filled,
-                                       static_cast<off_t>(offset + filled));
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) return std::nullopt;
-      if (got == 0) break;
-      filled += static_cast<std::size_t>(got);
+ protected:
+  std::optional<std::size_t> ReadSomeAt(std::uint64_t offset, std::span<char> into) override {
+    for (;;) {
+      const ssize_t got = calls_.Pread(fd_, into.data(), into.size(), static_cast<off_t>(offset));
+      if (got >= 0) return static_cast<std::size_t>(got);
+      if (errno != EINTR) return std::nullopt;
     }
-    return filled;
   }
 
  private:

@@ -18,24 +18,17 @@ class Win32ReadOnlyFile final : public ReadOnlyFile {
 
   std::uint64_t Size() const override { return size_; }
 
-  std::optional<std::size_t> ReadAt(std::uint64_t offset, std::span<char> into) override {
-    std::size_t filled = 0;
-    while (filled < into.size()) {
-      const std::uint64_t at = offset + filled;
-      OVERLAPPED position{};
-      position.Offset = static_cast<DWORD>(at);
-      position.OffsetHigh = static_cast<DWORD>(at >> 32);
-      const auto wanted = static_cast<DWORD>(
-          std::min<std::size_t>(into.size() - filled, std::numeric_limits<DWORD>::max()));
-      DWORD got = 0;
-      if (!::ReadFile(file_, into.data() + filled, wanted, &got, &position)) {
-        if (::GetLastError() == ERROR_HANDLE_EOF) break;
-        return std::nullopt;
-      }
-      if (got == 0) break;
-      filled += got;
-    }
-    return filled;
+ protected:
+  std::optional<std::size_t> ReadSomeAt(std::uint64_t offset, std::span<char> into) override {
+    OVERLAPPED position{};
+    position.Offset = static_cast<DWORD>(offset);
+    position.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    const auto wanted =
+        static_cast<DWORD>(std::min<std::size_t>(into.size(), std::numeric_limits<DWORD>::max()));
+    DWORD got = 0;
+    if (::ReadFile(file_, into.data(), wanted, &got, &position)) return got;
+    if (::GetLastError() == ERROR_HANDLE_EOF) return 0;
+    return std::nullopt;
   }
 
  private:

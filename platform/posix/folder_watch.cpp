@@ -16,6 +16,7 @@
 
 #include "paths.h"
 #include "platform/platform.h"
+#include "system_calls.h"
 
 namespace pellorin::platform {
 namespace {
@@ -134,13 +135,14 @@ std::unique_ptr<FolderWatch> WatchFolder(std::string_view folder, std::string& w
 WriterCheck OtherWriter(std::string_view path) {
   const auto kernelPath = posix::KernelPath(path);
   if (!kernelPath) return WriterCheck::Unknown;
-  const int fd =
-      ::open(kernelPath->c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  const int fd = ::open(kernelPath->c_str(), posix::kOpenWithoutWaiting);
   if (fd < 0) return WriterCheck::Unknown;
   // A read lease is refused while any process has the file open for writing (and is never
-  // granted on anything but a regular file).
+  // granted on anything but a regular file). A writer that opens the file while the lease is held
+  // breaks it with a signal: SIGURG, ignored unless asked for, rather than the default SIGIO, which
+  // would end the watch.
   WriterCheck found = WriterCheck::Unknown;
-  if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+  if (::fcntl(fd, F_SETSIG, SIGURG) == 0 && ::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
     ::fcntl(fd, F_SETLEASE, F_UNLCK);
     found = WriterCheck::None;
   } else if (errno == EAGAIN) {

@@ -164,14 +164,7 @@ int WatchCommand(const CommandLine& line, TerminalStreams streams) {
   TerminalWindow window(line.pattern.value_or(platform::DefaultPattern()),
                         line.root.value_or(platform::DefaultRootFolder()), streams, false);
   RunDisk disk(false);
-  if (!disk.disk->FolderExists(disk.disk->GetParentFolderName(window.PatternText()))) {
-    window.ShowMessage("Invalid File Directory.");
-    return kRefused;
-  }
-  if (!disk.disk->FolderExists(window.RootText())) {
-    window.ShowMessage("Invalid Root Directory.");
-    return kRefused;
-  }
+  if (!InputFoldersExist(window, *disk.disk)) return kRefused;
   const platform::StateFolder journals(platform::StateFolder::DefaultPath());
   FanOut observers;
   ShowAtGroupEnd show(window.Results());

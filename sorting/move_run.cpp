@@ -128,19 +128,24 @@ class MoveRunner {
 
 }  // namespace
 
+bool InputFoldersExist(RunWindow& window, const FileSystemObject& fileSystem) {
+  if (!fileSystem.FolderExists(fileSystem.GetParentFolderName(window.PatternText()))) {
+    window.ShowMessage("Invalid File Directory.");
+    return false;
+  }
+  if (!fileSystem.FolderExists(window.RootText())) {
+    window.ShowMessage("Invalid Root Directory.");
+    return false;
+  }
+  return true;
+}
+
 MoveRunOutcome MoveRun(RunWindow& window, FileSystemObject& fileSystem, FileEnumeration& files,
                        RunObserver* observer, ArtistSuggestionUse suggestions) {
+  if (!InputFoldersExist(window, fileSystem)) return {};
   const std::string pattern = window.PatternText();
   std::string sourceFolder = fileSystem.GetParentFolderName(pattern);
-  if (!fileSystem.FolderExists(sourceFolder)) {
-    window.ShowMessage("Invalid File Directory.");
-    return {};
-  }
   std::string root = window.RootText();
-  if (!fileSystem.FolderExists(root)) {
-    window.ShowMessage("Invalid Root Directory.");
-    return {};
-  }
 
   const BusyPointer busy(window);
   window.Results().Clear();

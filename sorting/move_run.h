@@ -27,6 +27,10 @@ struct MoveRunOutcome {
   std::int64_t errorEntries = 0;
 };
 
+// Whether the folder of the window's pattern and its root folder exist; where one does not, the
+// window is told so, as a Move run tells it.
+bool InputFoldersExist(RunWindow& window, const FileSystemObject& fileSystem);
+
 // One synchronous Move run over the window's pattern and root folder; the observer, if any, hears
 // of it as its entries retire. A file whose name gives no artist gets the suggestion, if any, as
 // its artist or as the question's default.
